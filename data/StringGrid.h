@@ -1,0 +1,36 @@
+// A grid of cell texts, shown by a QTableView. Row 0 holds the captions, as in the
+// instrument software's string grids; the view shows it as the header.
+#pragma once
+
+#include <QAbstractTableModel>
+#include <QList>
+#include <QString>
+
+class TStringGrid : public QAbstractTableModel
+{
+    Q_OBJECT
+public:
+    explicit TStringGrid(QObject* parent = nullptr);
+
+    int colCount() const { return fCols; }
+    int rowCountAll() const { return fRows; }
+    // Resizes the grid; cells that stay keep their text, new ones are empty.
+    void setSize(int cols, int rows);
+    QString cell(int col, int row) const;
+    void setCell(int col, int row, const QString& text);
+    // Bulk fill: resets the model once instead of signalling every cell.
+    void beginFill();
+    void endFill();
+
+    // QAbstractTableModel: data rows are grid rows 1..n, the header is row 0.
+    int rowCount(const QModelIndex& parent = {}) const override;
+    int columnCount(const QModelIndex& parent = {}) const override;
+    QVariant data(const QModelIndex& index, int role) const override;
+    QVariant headerData(int section, Qt::Orientation orientation, int role) const override;
+
+private:
+    int fCols = 0;
+    int fRows = 0;
+    QList<QString> fCells; // row-major
+    int fFillDepth = 0;
+};

@@ -1,0 +1,403 @@
+#include "QelBase.h"
+
+#include <QDateTime>
+#include <QPointer>
+#include <cstring>
+
+using namespace qelproto;
+
+std::shared_ptr<IQel> ActiveDevice;
+
+QString DeviceDisplayName(const TQelInfo& info, TLang lang)
+{
+    if (info.DevType == devUnknown)
+        return {};
+    // No I and no O: they read as digits on the instrument's nameplate.
+    static const char kLetters[] = " ABCDEFGHJKLMNPQRSTUVWXY";
+    static_assert(sizeof(kLetters) - 1 == 24);
+    QString model;
+    switch (info.DevType) {
+    case dev12:
+        model = QStringLiteral("2");
+        break;
+    case dev13:
+        model = QStringLiteral("3");
+        break;
+    default:
+        model = QStringLiteral("?"); // a model this program has no name for
+        break;
+    }
+    const int letterIdx = info.SerialNumber >> 11;
+    const QChar letter = letterIdx < 24 ? QChar::fromLatin1(kLetters[letterIdx]) : QChar(u'?');
+    const int number = info.SerialNumber & 0x7FF;
+    return (lang == ruRU ? QStringLiteral("КЕЛ-1.") : QStringLiteral("QEL-1.")) + model +
+           QStringLiteral(" № ") + letter + QStringLiteral("%1").arg(number, 3, 10, QChar(u'0'));
+}
+
+TQelBase::TQelBase(QObject* parent) : QObject(parent), fScreenArr(new char[kScreenBufferSize]())
+{
+    fComPort = new QSerialPort(this);
+    fComPort->setBaudRate(QSerialPort::Baud115200);
+    fComPort->setDataBits(QSerialPort::Data8);
+    fComPort->setParity(QSerialPort::NoParity);
+    fComPort->setStopBits(QSerialPort::OneStop);
+    fComPort->setFlowControl(QSerialPort::NoFlowControl);
+    connect(fComPort, &QSerialPort::readyRead, this, &TQelBase::onReadyRead);
+    connect(fComPort, &QSerialPort::errorOccurred, this, &TQelBase::ComPortException);
+    fClock.start();
+}
+
+TQelBase::~TQelBase()
+{
+    fComPort->disconnect(this);
+    ClearArchive();
+    if (fComPort->isOpen())
+        fComPort->close();
+}
+
+// ---------------------------------------------------------------- connection
+
+bool TQelBase::Connect(const QString& Port)
+{
+    if (Port.isEmpty())
+        return false;
+    if (Port == fPortName) {
+        // The same port again: reopen and ask for the identity, no trial open.
+        if (fComPort->isOpen())
+            fComPort->close();
+        if (!openPort())
+            return false;
+        SendDevInfoReq();
+        return true;
+    }
+
+    fDevInfo.DevType = devUnknown;
+    {
+        // Trial open: an exclusive open fails while another program holds the port
+        // (lock file and TIOCEXCL on Linux, share mode 0 on Windows).
+        QSerialPort trial;
+        trial.setPortName(Port);
+        if (!trial.open(QIODevice::ReadWrite))
+            return false;
+        trial.close();
+    }
+    if (fComPort->isOpen())
+        fComPort->close();
+    fPortName = Port;
+    fComPort->setPortName(Port);
+    if (!openPort())
+        return false;
+    SendDevInfoReq();
+    return true;
+}
+
+bool TQelBase::openPort()
+{
+    if (!fComPort->open(QIODevice::ReadWrite))
+        return false; // the error event has reported it
+    fReader.clear();
+    // Modem lines held inactive; a pseudo-terminal has none, which is not an error here.
+    fComPort->setDataTerminalReady(false);
+    fComPort->setRequestToSend(false);
+    fComPort->clearError();
+    return true;
+}
+
+void TQelBase::Disconnect()
+{
+    if (fComPort->isOpen())
+        fComPort->close();
+}
+
+QString TQelBase::GetPortName() const
+{
+    return fComPort->isOpen() ? fPortName : QStringLiteral("COM?");
+}
+
+QString TQelBase::GetDeviceName() const
+{
+    return DeviceDisplayName(fDevInfo, fLang);
+}
+
+void TQelBase::SynchronyzeClock()
+{
+    SendClockWriteReq();
+}
+
+void TQelBase::ReadMaterials()
+{
+    SendMatReadReq();
+}
+
+void TQelBase::ReadObjects()
+{
+    SendObjReadReq();
+}
+
+void TQelBase::ComPortException(QSerialPort::SerialPortError error)
+{
+    switch (error) {
+    case QSerialPort::NoError:
+    case QSerialPort::UnsupportedOperationError: // modem lines of a pseudo-terminal
+    case QSerialPort::TimeoutError:              // only from the blocking waits, never used
+        return;
+    case QSerialPort::ResourceError:
+    case QSerialPort::ReadError:
+        // The device has gone: close the port so that it counts as closed from now on.
+        fComPort->clearError();
+        if (fComPort->isOpen())
+            fComPort->close();
+        break;
+    default:
+        fComPort->clearError();
+        break;
+    }
+    raise(otDevDisconnected);
+}
+
+bool TQelBase::raise(TOperationType op)
+{
+    if (!fComCallback)
+        return true;
+    QPointer<TQelBase> self(this);
+    // A copy: the callback may install another callback or release this object.
+    TCmdCompleteEvent cb = fComCallback;
+    cb(op);
+    return !self.isNull();
+}
+
+// ---------------------------------------------------------------- requests
+
+void TQelBase::writeFrame(const QByteArray& frame)
+{
+    if (!fComPort->isOpen()) {
+        // A request on a closed port fails in the port and is reported as such.
+        raise(otDevDisconnected);
+        return;
+    }
+    fComPort->write(frame);
+}
+
+void TQelBase::SendDevInfoReq()
+{
+    writeFrame(devInfoReq());
+}
+void TQelBase::SendMatReadReq()
+{
+    writeFrame(matReadReq());
+}
+void TQelBase::SendObjReadReq()
+{
+    writeFrame(objReadReq());
+}
+void TQelBase::SendArchHeadReq()
+{
+    writeFrame(archHeadReq());
+}
+
+void TQelBase::SendMatWriteReq()
+{
+    writeFrame(
+        matWriteReq(QByteArrayView(reinterpret_cast<const char*>(MatCfg.data()), kMatCfgSize)));
+}
+
+void TQelBase::SendObjWriteReq()
+{
+    writeFrame(
+        objWriteReq(QByteArrayView(reinterpret_cast<const char*>(ObjCfg.data()), kObjCfgSize)));
+}
+
+void TQelBase::SendArchBlockReq(uint16_t lastAbsIndex)
+{
+    writeFrame(archBlockReq(lastAbsIndex));
+}
+
+void TQelBase::SendArchSamplesReq(uint16_t absIndex, uint16_t firstSample)
+{
+    writeFrame(archSamplesReq(absIndex, firstSample));
+}
+
+void TQelBase::SendResultDeleteReq(uint16_t absIndex, uint16_t count)
+{
+    writeFrame(resultDeleteReq(absIndex, count));
+}
+
+void TQelBase::SendClockWriteReq()
+{
+    // Time of day first, then the date, as one consistent local reading.
+    const QDateTime now = QDateTime::currentDateTime();
+    const QTime t = now.time();
+    const QDate d = now.date();
+    writeFrame(clockWriteReq(d.year(), d.month(), d.day(), t.hour(), t.minute(), t.second()));
+}
+
+void TQelBase::SendScreenReq()
+{
+    if (fComPort->isOpen())
+        writeFrame(screenReq());
+}
+
+// ---------------------------------------------------------------- receiving
+
+void TQelBase::onReadyRead()
+{
+    const QByteArray bytes = fComPort->readAll();
+    ComPortRxBuf(bytes, fClock.elapsed());
+}
+
+void TQelBase::ComPortRxBuf(QByteArrayView bytes, qint64 nowMs)
+{
+    fReader.append(bytes, nowMs);
+    QByteArray frame;
+    // Each frame is taken off the reader before it is handled, so a handler that runs
+    // a nested event loop (a modal window) can receive further frames in order.
+    while (fReader.takeFrame(frame)) {
+        if (!dispatchFrame(frame))
+            return;
+    }
+}
+
+bool TQelBase::dispatchFrame(const QByteArray& frame)
+{
+    const char* f = frame.constData();
+    const int size = int(frame.size());
+    switch (uint8_t(f[3])) {
+    case dcDevInfo:
+        if (size < kHeaderSize + int(sizeof(TQelInfo)))
+            return true; // too short to carry an identity: not one
+        std::memcpy(&fDevInfo, f + kHeaderSize, sizeof(TQelInfo));
+        return raise(otDevConnect);
+    case dcMatRead:
+        if (size < 4 + kMatCfgSize)
+            return true;
+        std::memcpy(MatCfg.data(), f + 4, kMatCfgSize);
+        return raise(otMatRead);
+    case dcMatWrite:
+        return raise(otMatWrite);
+    case dcObjRead:
+        if (size < 4 + kObjCfgSize)
+            return true;
+        std::memcpy(ObjCfg.data(), f + 4, kObjCfgSize);
+        return raise(otObjRead);
+    case dcObjWrite:
+        return raise(otObjWrite);
+    case dcArchHead:
+        return onArchHead(frame);
+    case dcArchBlock:
+        return onArchBlock(frame);
+    case dcArchSamples:
+        return onArchSamples(frame);
+    case dcResultDelete:
+        return raise(otResultDelete);
+    case dcClockWrite:
+        return raise(otClockWrite);
+    case dcScreenShot:
+        return onScreenPart(frame);
+    case dcMeasIsGoing:
+        return raise(otMeasIsGoing);
+    default:
+        return true; // accepted and ignored
+    }
+}
+
+bool TQelBase::onScreenPart(const QByteArray& frame)
+{
+    const char* f = frame.constData();
+    const int size = int(frame.size());
+    // The count is clamped to what the frame holds and to the room left in the buffer.
+    int m = le16(f + 6);
+    m = qMin(m, (size - kHeaderSize) / kScreenEntrySize);
+    m = qMin(m, kScreenMaxEntries - fScreenCtrl.SecTotal);
+    if (m > 0) {
+        std::memcpy(fScreenArr.get() + qsizetype(fScreenCtrl.SecTotal) * kScreenEntrySize,
+                    f + kHeaderSize, size_t(m) * kScreenEntrySize);
+        fScreenCtrl.SecTotal += m;
+    }
+    if (f[4] != 0)
+        return raise(otScreenReady);
+    return true;
+}
+
+void TQelBase::GetScreenShot()
+{
+    fScreenCtrl = {};
+    SendScreenReq();
+}
+
+// ---------------------------------------------------------------- archive download
+
+void TQelBase::ReadArchive()
+{
+    fArchStart = fArchTotal;
+    SendArchHeadReq();
+}
+
+bool TQelBase::onArchHead(const QByteArray&)
+{
+    // The archive download is built with the archive issue; until then the reply is
+    // accepted and ignored.
+    return true;
+}
+
+bool TQelBase::onArchBlock(const QByteArray&)
+{
+    return true;
+}
+
+bool TQelBase::onArchSamples(const QByteArray&)
+{
+    return true;
+}
+
+uint16_t TQelBase::GetArchTotal() const
+{
+    return uint16_t(fArchTotal - fArchStart);
+}
+
+uint16_t TQelBase::GetArchCount() const
+{
+    return uint16_t(fArchive.size() - fArchStart);
+}
+
+// ---------------------------------------------------------------- results
+
+void TQelBase::ClearArchive()
+{
+    fArchive.clear();
+}
+
+QString TQelBase::GetComment(int32_t Index) const
+{
+    if (Index < 0 || Index >= fArchive.size())
+        return {};
+    return fArchive[Index].UserComment;
+}
+
+void TQelBase::SetComment(int32_t Index, const QString& Text)
+{
+    if (Index < 0 || Index >= fArchive.size())
+        return;
+    fArchive[Index].UserComment = Text;
+}
+
+// Operations built by later issues: they exist in the interface now and do nothing yet.
+void TQelBase::UpdateScreenImg(QImage&) {} // screen capture issue
+TArchDupStat TQelBase::RemoveDuplicates()
+{
+    return {};
+} // archive issue
+void TQelBase::UpdateBasicGrid(TStringGrid&) {}           // archive issue
+void TQelBase::UpdateDetailGrid(TStringGrid&, int32_t) {} // leaves the grid unchanged
+void TQelBase::UpdateGraph(ISeriesSink&, int32_t) {}      // archive issue
+void TQelBase::SaveToFile(const QString&) {}              // archive issue
+bool TQelBase::LoadFromFile(const QString&)
+{
+    return false;
+} // archive issue
+void TQelBase::RemoveResults(int32_t, int32_t, bool) {} // archive issue
+void TQelBase::UpdateMaterialsGrid(TStringGrid&) {}     // catalogues issue
+void TQelBase::ApplyMaterials(TStringGrid&) {}          // catalogues issue
+void TQelBase::ResetMaterials() {}                      // catalogues issue
+void TQelBase::UpdateObjectsGrid(TStringGrid&) {}       // catalogues issue
+void TQelBase::ApplyObjects(TStringGrid&) {}            // catalogues issue
+void TQelBase::ResetObjects() {}                        // catalogues issue

@@ -1,0 +1,202 @@
+// The device object: owns the serial port to one instrument, its identity, the results
+// held, the two catalogue blocks and the screen buffer. Every exchange is asynchronous;
+// outcomes arrive through the one completion callback.
+#pragma once
+
+#include "Protocol.h"
+#include "data/QelTypes.h"
+
+#include <QElapsedTimer>
+#include <QObject>
+#include <QSerialPort>
+#include <QString>
+#include <array>
+#include <functional>
+#include <memory>
+
+class QImage;
+class TStringGrid;
+class ISeriesSink;
+
+enum TOperationType : int
+{
+    otDevConnect = 0,
+    otArchReadContinue = 1,
+    otArchReadComplete = 2,
+    otMatRead = 3,
+    otMatWrite = 4,
+    otObjRead = 5,
+    otObjWrite = 6,
+    otClockWrite = 7,
+    otResultDelete = 8,
+    otDevDisconnected = 9,
+    otScreenReady = 10,
+    otMeasIsGoing = 11,
+};
+
+using TCmdCompleteEvent = std::function<void(TOperationType)>;
+
+class IQel
+{
+public:
+    virtual ~IQel() = default;
+
+    virtual bool Connect(const QString& Port) = 0;
+    virtual void Disconnect() = 0;
+    virtual void SynchronyzeClock() = 0;
+    virtual void GetScreenShot() = 0;
+    virtual void UpdateScreenImg(QImage& Image) = 0;
+    virtual TArchDupStat RemoveDuplicates() = 0;
+    virtual void ReadArchive() = 0;
+    virtual void UpdateBasicGrid(TStringGrid& Grid) = 0;
+    virtual void UpdateDetailGrid(TStringGrid& Grid, int32_t Idx) = 0;
+    virtual void UpdateGraph(ISeriesSink& Graph, int32_t Idx) = 0;
+    // Throws std::runtime_error with the reason when the file cannot be written.
+    virtual void SaveToFile(const QString& FileName) = 0;
+    virtual bool LoadFromFile(const QString& FileName) = 0;
+    virtual void RemoveResults(int32_t Start, int32_t Count, bool FromDevice) = 0;
+    virtual void ReadMaterials() = 0;
+    virtual void UpdateMaterialsGrid(TStringGrid& Grid) = 0;
+    virtual void ApplyMaterials(TStringGrid& Grid) = 0;
+    virtual void ResetMaterials() = 0;
+    virtual void ReadObjects() = 0;
+    virtual void UpdateObjectsGrid(TStringGrid& Grid) = 0;
+    virtual void ApplyObjects(TStringGrid& Grid) = 0;
+    virtual void ResetObjects() = 0;
+    virtual QString GetDeviceName() const = 0;
+    virtual TLang GetLang() const = 0;
+    virtual void SetLang(TLang Lang) = 0;
+    virtual EPressureUnits GetDimension() const = 0;
+    virtual void SetDimension(EPressureUnits Dim) = 0;
+    virtual void SetComCallback(TCmdCompleteEvent Callback) = 0;
+    virtual TCmdCompleteEvent GetComCallback() const = 0;
+    virtual uint8_t GetDevType() const = 0;
+    virtual QString GetComment(int32_t Index) const = 0;
+    virtual void SetComment(int32_t Index, const QString& Text) = 0;
+    virtual uint16_t GetArchTotal() const = 0;
+    virtual uint16_t GetArchCount() const = 0;
+    virtual TArchLoadProgress GetLoadProgress() const = 0;
+    virtual QString GetPortName() const = 0;
+};
+
+// The current workspace; empty until an instrument is chosen or a file is opened.
+extern std::shared_ptr<IQel> ActiveDevice;
+
+// The display name of an identity in a language ("QEL-1.2 № A005"); empty for DevType 0.
+QString DeviceDisplayName(const TQelInfo& info, TLang lang);
+
+class TQelBase : public QObject, public IQel
+{
+    Q_OBJECT
+public:
+    explicit TQelBase(QObject* parent = nullptr);
+    ~TQelBase() override;
+
+    // IQel
+    bool Connect(const QString& Port) override;
+    void Disconnect() override;
+    void SynchronyzeClock() override;
+    void GetScreenShot() override;
+    void UpdateScreenImg(QImage& Image) override;
+    TArchDupStat RemoveDuplicates() override;
+    void ReadArchive() override;
+    void UpdateBasicGrid(TStringGrid& Grid) override;
+    void UpdateDetailGrid(TStringGrid& Grid, int32_t Idx) override;
+    void UpdateGraph(ISeriesSink& Graph, int32_t Idx) override;
+    void SaveToFile(const QString& FileName) override;
+    bool LoadFromFile(const QString& FileName) override;
+    void RemoveResults(int32_t Start, int32_t Count, bool FromDevice) override;
+    void ReadMaterials() override;
+    void UpdateMaterialsGrid(TStringGrid& Grid) override;
+    void ApplyMaterials(TStringGrid& Grid) override;
+    void ResetMaterials() override;
+    void ReadObjects() override;
+    void UpdateObjectsGrid(TStringGrid& Grid) override;
+    void ApplyObjects(TStringGrid& Grid) override;
+    void ResetObjects() override;
+    QString GetDeviceName() const override;
+    TLang GetLang() const override { return fLang; }
+    void SetLang(TLang Lang) override { fLang = Lang; }
+    EPressureUnits GetDimension() const override { return fDimension; }
+    void SetDimension(EPressureUnits Dim) override { fDimension = Dim; }
+    void SetComCallback(TCmdCompleteEvent Callback) override { fComCallback = std::move(Callback); }
+    TCmdCompleteEvent GetComCallback() const override { return fComCallback; }
+    uint8_t GetDevType() const override { return fDevInfo.DevType; }
+    QString GetComment(int32_t Index) const override;
+    void SetComment(int32_t Index, const QString& Text) override;
+    uint16_t GetArchTotal() const override;
+    uint16_t GetArchCount() const override;
+    TArchLoadProgress GetLoadProgress() const override { return fArchLoadProg; }
+    QString GetPortName() const override;
+
+    // Read access for the views, files and tests.
+    const TQelInfo& devInfo() const { return fDevInfo; }
+    const QList<TCalcQEL>& archive() const { return fArchive; }
+    const std::array<TQelMaterial, kMaterialCount>& matCfg() const { return MatCfg; }
+    const std::array<TQelObject, kObjectCount>& objCfg() const { return ObjCfg; }
+    int screenEntries() const { return fScreenCtrl.SecTotal; }
+    const char* screenBuffer() const { return fScreenArr.get(); }
+
+    // The receive handler: bytes as the port delivered them, at nowMs of a monotonic clock.
+    void ComPortRxBuf(QByteArrayView bytes, qint64 nowMs);
+
+    std::array<TQelObject, kObjectCount> ObjCfg{};
+    std::array<TQelMaterial, kMaterialCount> MatCfg{};
+
+private:
+    void onReadyRead();
+    void ComPortException(QSerialPort::SerialPortError error);
+    bool openPort();
+    // Calls the callback if one is installed. Returns false when the callback destroyed
+    // this object, so that the caller touches nothing more.
+    bool raise(TOperationType op);
+    void writeFrame(const QByteArray& frame);
+    // Handles one whole frame by its code; false when this object is gone.
+    bool dispatchFrame(const QByteArray& frame);
+    bool onArchHead(const QByteArray& frame);
+    bool onArchBlock(const QByteArray& frame);
+    bool onArchSamples(const QByteArray& frame);
+    bool onScreenPart(const QByteArray& frame);
+    void ClearArchive();
+
+    void SendDevInfoReq();
+    void SendMatReadReq();
+    void SendMatWriteReq();
+    void SendObjReadReq();
+    void SendObjWriteReq();
+    void SendArchHeadReq();
+    void SendArchBlockReq(uint16_t lastAbsIndex);
+    void SendArchSamplesReq(uint16_t absIndex, uint16_t firstSample);
+    void SendResultDeleteReq(uint16_t absIndex, uint16_t count);
+    void SendClockWriteReq();
+    void SendScreenReq();
+
+    QSerialPort* fComPort = nullptr;
+    QString fPortName; // as given to Connect, so that it compares with the discovery's names
+    TQelInfo fDevInfo{};
+    TLang fLang = ruRU;
+    EPressureUnits fDimension = puKPa;
+    TCmdCompleteEvent fComCallback;
+    QList<TCalcQEL> fArchive;
+    uint16_t fArchHead = 0;
+    uint16_t fArchTotal = 0;
+    uint16_t fArchStart = 0;
+    uint16_t fArchLastReaded = 0;
+    TArchLoadProgress fArchLoadProg;
+    struct
+    {
+        uint16_t startIdx = 0;
+        uint16_t curIdx = 0;
+        uint16_t curOffset = 0;
+    } fArchSamples;
+    std::unique_ptr<char[]> fScreenArr;
+    struct
+    {
+        int32_t x = 0;
+        int32_t y = 0;
+        int32_t SecTotal = 0;
+    } fScreenCtrl;
+
+    qelproto::TFrameReader fReader;
+    QElapsedTimer fClock;
+};

@@ -1,0 +1,273 @@
+// The device object over a real serial port, against the instrument stand-in on a pty.
+#include "device/QelBase.h"
+#include "sim/QelSim.h"
+
+#include <QDateTime>
+#include <QProcess>
+#include <QSignalSpy>
+#include <QTest>
+
+namespace {
+
+// Records the events of a device object and lets a test wait for one.
+class EventRecorder : public QObject
+{
+    Q_OBJECT
+public:
+    explicit EventRecorder(IQel& dev)
+    {
+        dev.SetComCallback([this](TOperationType op) {
+            ops.append(op);
+            emit event(op);
+        });
+    }
+    bool waitFor(TOperationType op, int timeoutMs = 5000)
+    {
+        QElapsedTimer t;
+        t.start();
+        while (!ops.contains(op)) {
+            if (t.elapsed() > timeoutMs)
+                return false;
+            QSignalSpy spy(this, &EventRecorder::event);
+            spy.wait(qMax<qint64>(1, timeoutMs - t.elapsed()));
+        }
+        return true;
+    }
+    QList<TOperationType> ops;
+signals:
+    void event(TOperationType op);
+};
+
+} // namespace
+
+class TstDevice : public QObject
+{
+    Q_OBJECT
+private slots:
+    void displayNames_data();
+    void displayNames();
+    void connectIdentifiesInstrumentOverThePort_data();
+    void connectIdentifiesInstrumentOverThePort();
+    void portNameIsKnownOnlyWhileOpen();
+    void connectToSamePortReopensAndKeepsModel();
+    void connectToPortHeldByAnotherProgramFails();
+    void connectToMissingPortFails();
+    void clockIsSetFromThisComputer();
+    void cataloguesAreReadIntoTheirBlocks();
+    void requestOnClosedPortReportsDisconnect();
+    void screenRequestIsSkippedWhileClosed();
+    void unpluggedInstrumentClosesThePort();
+};
+
+void TstDevice::displayNames_data()
+{
+    QTest::addColumn<int>("devType");
+    QTest::addColumn<int>("serial");
+    QTest::addColumn<int>("lang");
+    QTest::addColumn<QString>("name");
+    QTest::newRow("A005 en") << 1 << 2053 << int(enUS) << QStringLiteral("QEL-1.2 № A005");
+    QTest::newRow("A005 ru") << 1 << 2053 << int(ruRU) << QStringLiteral("КЕЛ-1.2 № A005");
+    QTest::newRow("four digits not cut")
+        << 2 << 1234 << int(enUS) << QStringLiteral("QEL-1.3 №  1234");
+    QTest::newRow("letter Y") << 1 << 2048 * 23 + 7 << int(enUS)
+                              << QStringLiteral("QEL-1.2 № Y007");
+    QTest::newRow("model 3 ru") << 2 << 2048 * 10 + 2047 << int(ruRU)
+                                << QStringLiteral("КЕЛ-1.3 № K2047");
+    QTest::newRow("no model") << 0 << 2053 << int(enUS) << QString();
+    QTest::newRow("letter beyond the table")
+        << 1 << 49152 << int(enUS) << QStringLiteral("QEL-1.2 № ?000");
+    QTest::newRow("unknown model") << 7 << 5 << int(enUS) << QStringLiteral("QEL-1.? №  005");
+}
+
+void TstDevice::displayNames()
+{
+    QFETCH(int, devType);
+    QFETCH(int, serial);
+    QFETCH(int, lang);
+    QFETCH(QString, name);
+    TQelInfo info{};
+    info.DevType = uint8_t(devType);
+    info.SerialNumber = uint16_t(serial);
+    QCOMPARE(DeviceDisplayName(info, TLang(lang)), name);
+}
+
+void TstDevice::connectIdentifiesInstrumentOverThePort_data()
+{
+    QTest::addColumn<bool>("split");
+    QTest::addColumn<int>("delayMs");
+    QTest::newRow("whole replies") << false << 0;
+    QTest::newRow("replies in pieces") << true << 0;
+    QTest::newRow("slow instrument") << false << 300;
+}
+
+void TstDevice::connectIdentifiesInstrumentOverThePort()
+{
+    QFETCH(bool, split);
+    QFETCH(int, delayMs);
+    TQelSim sim;
+    sim.setSerialNumber(47111);
+    sim.setDevType(2);
+    sim.setSplit(split, 7);
+    sim.setReplyDelayMs(delayMs);
+    QVERIFY2(sim.start(), qPrintable(sim.errorString()));
+
+    TQelBase dev;
+    dev.SetLang(enUS);
+    EventRecorder rec(dev);
+    QVERIFY(dev.Connect(sim.slavePath()));
+    QCOMPARE(dev.GetDevType(), uint8_t(0)); // until the identity arrives
+    QVERIFY(rec.waitFor(otDevConnect));
+    QCOMPARE(rec.ops, QList<TOperationType>{otDevConnect});
+    QCOMPARE(dev.GetDeviceName(), QStringLiteral("QEL-1.3 № Y007"));
+    QCOMPARE(QByteArray(reinterpret_cast<const char*>(&dev.devInfo()), sizeof(TQelInfo)),
+             QByteArray(reinterpret_cast<const char*>(&sim.info()), sizeof(TQelInfo)));
+    QCOMPARE(sim.requestCount(dcDevInfo), 1);
+}
+
+void TstDevice::portNameIsKnownOnlyWhileOpen()
+{
+    TQelSim sim;
+    QVERIFY(sim.start());
+    TQelBase dev;
+    QCOMPARE(dev.GetPortName(), QStringLiteral("COM?"));
+    QCOMPARE(dev.GetDeviceName(), QString());
+    QVERIFY(dev.Connect(sim.slavePath()));
+    QCOMPARE(dev.GetPortName(), sim.slavePath());
+    EventRecorder rec(dev);
+    QVERIFY(rec.waitFor(otDevConnect));
+    dev.Disconnect();
+    QCOMPARE(dev.GetPortName(), QStringLiteral("COM?"));
+    QCOMPARE(dev.GetDevType(), uint8_t(1)); // the identity stays
+}
+
+void TstDevice::connectToSamePortReopensAndKeepsModel()
+{
+    TQelSim sim;
+    QVERIFY(sim.start());
+    TQelBase dev;
+    EventRecorder rec(dev);
+    QVERIFY(dev.Connect(sim.slavePath()));
+    QVERIFY(rec.waitFor(otDevConnect));
+    rec.ops.clear();
+
+    QVERIFY(dev.Connect(sim.slavePath()));
+    QCOMPARE(dev.GetDevType(), uint8_t(1)); // kept: no trial open this time
+    QVERIFY(rec.waitFor(otDevConnect));
+    QCOMPARE(sim.requestCount(dcDevInfo), 2);
+    QCOMPARE(dev.GetPortName(), sim.slavePath());
+}
+
+void TstDevice::connectToPortHeldByAnotherProgramFails()
+{
+    TQelSim first, held;
+    QVERIFY(first.start());
+    QVERIFY(held.start());
+    QProcess holder;
+    holder.start(QStringLiteral(PORT_HOLDER), {held.slavePath()});
+    QVERIFY(holder.waitForStarted());
+    QVERIFY(holder.waitForReadyRead(5000));
+    QCOMPARE(holder.readLine().trimmed(), QByteArray("held"));
+
+    TQelBase dev;
+    EventRecorder rec(dev);
+    QVERIFY(dev.Connect(first.slavePath()));
+    QVERIFY(rec.waitFor(otDevConnect));
+    QVERIFY(!dev.Connect(held.slavePath()));
+    QCOMPARE(dev.GetDevType(), uint8_t(0));
+    QCOMPARE(held.requestCount(dcDevInfo), 0);
+
+    holder.closeWriteChannel();
+    QVERIFY(holder.waitForFinished(5000));
+    // Released: now it opens.
+    QVERIFY(dev.Connect(held.slavePath()));
+    QVERIFY(rec.waitFor(otDevConnect));
+}
+
+void TstDevice::connectToMissingPortFails()
+{
+    TQelBase dev;
+    EventRecorder rec(dev);
+    QVERIFY(!dev.Connect(QStringLiteral("/dev/no-such-port-qel")));
+    QVERIFY(!dev.Connect(QString()));
+    QCOMPARE(dev.GetPortName(), QStringLiteral("COM?"));
+}
+
+void TstDevice::clockIsSetFromThisComputer()
+{
+    TQelSim sim;
+    QVERIFY(sim.start());
+    TQelBase dev;
+    EventRecorder rec(dev);
+    QVERIFY(dev.Connect(sim.slavePath()));
+    QVERIFY(rec.waitFor(otDevConnect));
+    const QDateTime before = QDateTime::currentDateTime().addSecs(-1);
+    dev.SynchronyzeClock();
+    QVERIFY(rec.waitFor(otClockWrite));
+    const QDateTime after = QDateTime::currentDateTime().addSecs(1);
+    QCOMPARE(sim.clockWrites(), 1);
+    QVERIFY2(sim.lastClock() >= before && sim.lastClock() <= after,
+             qPrintable(sim.lastClock().toString(Qt::ISODate)));
+}
+
+void TstDevice::cataloguesAreReadIntoTheirBlocks()
+{
+    TQelSim sim;
+    QByteArray mat(kMatCfgSize, '\0'), obj(kObjCfgSize, '\0');
+    for (int i = 0; i < mat.size(); ++i)
+        mat[i] = char(i * 13 + 5);
+    for (int i = 0; i < obj.size(); ++i)
+        obj[i] = char(i * 3 + 1);
+    sim.setMaterials(mat);
+    sim.setObjects(obj);
+    QVERIFY(sim.start());
+    TQelBase dev;
+    EventRecorder rec(dev);
+    QVERIFY(dev.Connect(sim.slavePath()));
+    dev.ReadMaterials();
+    dev.ReadObjects();
+    QVERIFY(rec.waitFor(otMatRead));
+    QVERIFY(rec.waitFor(otObjRead));
+    QCOMPARE(QByteArray(reinterpret_cast<const char*>(dev.matCfg().data()), kMatCfgSize), mat);
+    QCOMPARE(QByteArray(reinterpret_cast<const char*>(dev.objCfg().data()), kObjCfgSize), obj);
+}
+
+void TstDevice::requestOnClosedPortReportsDisconnect()
+{
+    TQelBase dev;
+    EventRecorder rec(dev);
+    dev.SynchronyzeClock();
+    dev.ReadMaterials();
+    QCOMPARE(rec.ops, (QList<TOperationType>{otDevDisconnected, otDevDisconnected}));
+}
+
+void TstDevice::screenRequestIsSkippedWhileClosed()
+{
+    TQelBase dev;
+    EventRecorder rec(dev);
+    QByteArray part(12, '\0');
+    part[0] = char(0x80);
+    part[1] = 10;
+    part[3] = char(dcScreenShot);
+    part[6] = 1;
+    dev.ComPortRxBuf(part, 0);
+    QCOMPARE(dev.screenEntries(), 1);
+    dev.GetScreenShot();
+    QCOMPARE(dev.screenEntries(), 0);
+    QVERIFY(rec.ops.isEmpty());
+}
+
+void TstDevice::unpluggedInstrumentClosesThePort()
+{
+    TQelSim sim;
+    QVERIFY(sim.start());
+    TQelBase dev;
+    EventRecorder rec(dev);
+    QVERIFY(dev.Connect(sim.slavePath()));
+    QVERIFY(rec.waitFor(otDevConnect));
+    sim.unplug();
+    QVERIFY(rec.waitFor(otDevDisconnected));
+    QCOMPARE(dev.GetPortName(), QStringLiteral("COM?"));
+}
+
+QTEST_GUILESS_MAIN(TstDevice)
+#include "tst_device.moc"
