@@ -324,30 +324,7 @@ void TQelBase::GetScreenShot()
     SendScreenReq();
 }
 
-// ---------------------------------------------------------------- archive download
-
-void TQelBase::ReadArchive()
-{
-    fArchStart = fArchTotal;
-    SendArchHeadReq();
-}
-
-bool TQelBase::onArchHead(const QByteArray&)
-{
-    // The archive download is built with the archive issue; until then the reply is
-    // accepted and ignored.
-    return true;
-}
-
-bool TQelBase::onArchBlock(const QByteArray&)
-{
-    return true;
-}
-
-bool TQelBase::onArchSamples(const QByteArray&)
-{
-    return true;
-}
+// ---------------------------------------------------------------- archive counters
 
 uint16_t TQelBase::GetArchTotal() const
 {
@@ -381,23 +358,13 @@ void TQelBase::SetComment(int32_t Index, const QString& Text)
 }
 
 // Operations built by later issues: they exist in the interface now and do nothing yet.
-void TQelBase::UpdateScreenImg(QImage&) {} // screen capture issue
-TArchDupStat TQelBase::RemoveDuplicates()
-{
-    return {};
-} // archive issue
-void TQelBase::UpdateBasicGrid(TStringGrid&) {}           // archive issue
-void TQelBase::UpdateDetailGrid(TStringGrid&, int32_t) {} // leaves the grid unchanged
-void TQelBase::UpdateGraph(ISeriesSink&, int32_t) {}      // archive issue
-void TQelBase::SaveToFile(const QString&) {}              // archive issue
-bool TQelBase::LoadFromFile(const QString&)
-{
-    return false;
-} // archive issue
-void TQelBase::RemoveResults(int32_t, int32_t, bool) {} // archive issue
-void TQelBase::UpdateMaterialsGrid(TStringGrid&) {}     // catalogues issue
-void TQelBase::ApplyMaterials(TStringGrid&) {}          // catalogues issue
-void TQelBase::ResetMaterials() {}                      // catalogues issue
-void TQelBase::UpdateObjectsGrid(TStringGrid&) {}       // catalogues issue
-void TQelBase::ApplyObjects(TStringGrid&) {}            // catalogues issue
-void TQelBase::ResetObjects() {}                        // catalogues issue
+void TQelBase::UpdateScreenImg(QImage&) {}          // screen capture issue
+void TQelBase::UpdateMaterialsGrid(TStringGrid&) {} // catalogues issue
+void TQelBase::ApplyMaterials(TStringGrid&) {}      // catalogues issue
+void TQelBase::ResetMaterials() {}                  // catalogues issue
+void TQelBase::UpdateObjectsGrid(TStringGrid&) {}   // catalogues issue
+void TQelBase::ApplyObjects(TStringGrid&) {}        // catalogues issue
+void TQelBase::ResetObjects() {}                    // catalogues issue
+
+// The table has no detail grid; the grid stays as it is.
+void TQelBase::UpdateDetailGrid(TStringGrid&, int32_t) {}

@@ -32,6 +32,8 @@ enum TOperationType : int
     otDevDisconnected = 9,
     otScreenReady = 10,
     otMeasIsGoing = 11,
+    // Beyond the instrument software's own events:
+    otArchTooLarge = 12, // a download would pass kMaxArchive results; nothing was added
 };
 
 using TCmdCompleteEvent = std::function<void(TOperationType)>;
@@ -77,6 +79,8 @@ public:
     virtual uint16_t GetArchCount() const = 0;
     virtual TArchLoadProgress GetLoadProgress() const = 0;
     virtual QString GetPortName() const = 0;
+    // Why the last LoadFromFile failed, in the object's language; empty after a success.
+    virtual QString GetLastError() const = 0;
 };
 
 // The current workspace; empty until an instrument is chosen or a file is opened.
@@ -128,12 +132,18 @@ public:
     uint16_t GetArchCount() const override;
     TArchLoadProgress GetLoadProgress() const override { return fArchLoadProg; }
     QString GetPortName() const override;
+    QString GetLastError() const override { return fLastError; }
+
+    // Order of results: negative when x comes first (newer; of one minute the higher
+    // number), 0 when both have the same date, time and number.
+    static int CompareResults(const TCalcQEL& x, const TCalcQEL& y);
 
     // Read access for the views, files and tests.
     const TQelInfo& devInfo() const { return fDevInfo; }
     const QList<TCalcQEL>& archive() const { return fArchive; }
     const std::array<TQelMaterial, kMaterialCount>& matCfg() const { return MatCfg; }
     const std::array<TQelObject, kObjectCount>& objCfg() const { return ObjCfg; }
+    uint16_t archLastReaded() const { return fArchLastReaded; }
     int screenEntries() const { return fScreenCtrl.SecTotal; }
     const char* screenBuffer() const { return fScreenArr.get(); }
 
@@ -156,6 +166,8 @@ private:
     bool onArchHead(const QByteArray& frame);
     bool onArchBlock(const QByteArray& frame);
     bool onArchSamples(const QByteArray& frame);
+    bool beginSamplePhase();
+    void requestNextSamples();
     bool onScreenPart(const QByteArray& frame);
     void ClearArchive();
 
@@ -197,6 +209,7 @@ private:
         int32_t SecTotal = 0;
     } fScreenCtrl;
 
+    QString fLastError;
     qelproto::TFrameReader fReader;
     QElapsedTimer fClock;
 };
