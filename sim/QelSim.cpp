@@ -484,6 +484,7 @@ void TQelSim::flushWrite()
     while (!fWriteBuf.isEmpty()) {
         const ssize_t n = ::write(fMaster, fWriteBuf.constData(), size_t(fWriteBuf.size()));
         if (n > 0) {
+            fBytesWritten += n;
             fWriteBuf.remove(0, qsizetype(n));
             continue;
         }

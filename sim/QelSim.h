@@ -108,6 +108,8 @@ public:
     qint64 droppedBytes() const { return fDroppedBytes; }
     // Frames with a plausible length whose check failed.
     int badFrames() const { return fBadFrames; }
+    // Reply bytes handed to the pty so far.
+    qint64 bytesWritten() const { return fBytesWritten; }
     // Reply bytes not yet handed to the pty.
     qint64 pendingOutput() const;
 
@@ -138,6 +140,7 @@ private:
     qint64 nowNs() const { return fClock.nsecsElapsed(); }
 
     int fMaster = -1;
+    qint64 fBytesWritten = 0;
     int fSlave = -1;
     QString fSlavePath;
     QString fError;

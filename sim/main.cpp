@@ -3,9 +3,11 @@
 #include "QelSim.h"
 #include "SimArchive.h"
 #include "device/Protocol.h"
+#include "device/QelBase.h"
 
 #include <QCommandLineParser>
 #include <QCoreApplication>
+#include <QSet>
 #include <QSocketNotifier>
 #include <csignal>
 #include <cstdio>
@@ -140,9 +142,24 @@ int main(int argc, char* argv[])
     sim.setDevType(modelNo == 3 ? dev13 : dev12);
     sim.setSerialNumber(uint16_t(serialNo));
     if (p.isSet(file)) {
-        // Loading the results of an archive file goes here, once the file reader can be used
-        // from the simulator.
-        fail(QStringLiteral("--file is not supported yet"), 2);
+        TQelBase reader;
+        reader.SetLang(enUS);
+        if (!reader.LoadFromFile(p.value(file)))
+            fail(QStringLiteral("cannot read %1: %2").arg(p.value(file), reader.GetLastError()));
+        QList<TCalcQEL> results = reader.archive();
+        // The instrument names its records by AbsIndex; a file merged from several
+        // instruments may repeat one, and then the records are numbered afresh.
+        QSet<uint16_t> seen;
+        for (const TCalcQEL& r : results)
+            seen.insert(r.ArchRes.Base.AbsIndex);
+        if (seen.size() != results.size()) {
+            std::fprintf(stderr, "qel-sim: AbsIndex repeats in the file; numbering afresh\n");
+            for (int i = 0; i < results.size(); ++i)
+                results[i].ArchRes.Base.AbsIndex = uint16_t(i);
+        }
+        sim.setArchive(results);
+        if (reader.devInfo().DevType != devUnknown && !p.isSet(model) && !p.isSet(serial))
+            sim.setInfo(reader.devInfo());
     } else {
         sim.setArchive(makeArchive(count, seedNo, perResult));
     }

@@ -1,6 +1,8 @@
 // qel-cli against qel-sim, both as separate programs, as a user runs them from a shell.
 #include <QElapsedTimer>
+#include <QFile>
 #include <QProcess>
+#include <QTemporaryDir>
 #include <QTest>
 
 namespace {
@@ -70,6 +72,11 @@ private slots:
     void busyPortFailsWithMessage();
     void usageErrors_data();
     void usageErrors();
+    void downloadWritesTheArchiveAndTableReadsIt();
+    void downloadFailuresWriteNothing_data();
+    void downloadFailuresWriteNothing();
+    void unreadableFileIsNamed();
+    void servedFileDownloadsToTheSameBytes();
 };
 
 void TstCli::commandsPrintTheirResult_data()
@@ -153,6 +160,112 @@ void TstCli::usageErrors()
     QCOMPARE(r.exitCode, 2);
     QVERIFY(!r.err.isEmpty());
     QCOMPARE(r.out, QString());
+}
+
+void TstCli::downloadWritesTheArchiveAndTableReadsIt()
+{
+    QTemporaryDir dir;
+    const QString first = dir.filePath("first.qel1x");
+    const QString second = dir.filePath("second.qel1x");
+    SimProcess sim({"--archive", "30", "--samples", "120", "--split", "--seed", "4"});
+    QVERIFY(!sim.port.isEmpty());
+
+    Result r = runCli({"download", "--port", sim.port, "--out", first, "--clock"});
+    QCOMPARE(r.exitCode, 0);
+    QCOMPARE(r.out, QStringLiteral("Archive readed: 0 duplicate, 30 unique, 30 new entries. \n"));
+    // The same instrument again, merged onto the first file: every result is known.
+    r = runCli({"download", "--port", sim.port, "--out", second, "--merge", first, "--lang", "ru"});
+    QCOMPARE(r.exitCode, 0);
+    QCOMPARE(r.out, QStringLiteral("Архив прочитан: 30 повторяющихся, 30 уникальных, 0 новых "
+                                   "записей. \n"));
+
+    const Result table = runCli({"table", first});
+    QCOMPARE(table.exitCode, 0);
+    const QStringList lines = table.out.split(QStringLiteral("\r\n"));
+    QCOMPARE(lines.size(), 32); // header, 30 rows, and the empty rest after the last CR LF
+    QVERIFY(lines[0].startsWith(QStringLiteral("Date\tTime\t№\tW\tObject\t")));
+    QVERIFY(lines[0].endsWith(QStringLiteral("Patm, kPa\tt, °C\tComment\t")));
+    QCOMPARE(lines[1].count(u'\t'), 11);
+    // Two files that hold the same results merge into the table of one.
+    const Result merged = runCli({"table", first, second});
+    QCOMPARE(merged.out, table.out);
+    const Result mmhg = runCli({"table", first, "--unit", "mmhg", "--lang", "ru"});
+    QVERIFY(mmhg.out.startsWith(QStringLiteral("Дата\tВремя\t")));
+    QVERIFY(mmhg.out.contains(QStringLiteral("Pатм, мм рт.ст.\t")));
+
+    const Result graph = runCli({"graph", first, "--index", "0"});
+    QCOMPARE(graph.exitCode, 0);
+    const QStringList points = graph.out.split(QStringLiteral("\r\n"));
+    QCOMPARE(points[0], QStringLiteral("Time, s\tPressure, kPa"));
+    QVERIFY(points[1].startsWith(QStringLiteral("0\t")));
+    const Result past = runCli({"graph", first, "--index", "30"});
+    QCOMPARE(past.exitCode, 1);
+}
+
+void TstCli::downloadFailuresWriteNothing_data()
+{
+    QTest::addColumn<QStringList>("simArgs");
+    QTest::addColumn<QString>("merge");
+    QTest::addColumn<QString>("message");
+    QTest::newRow("busy") << QStringList{"--busy"} << QString()
+                          << QStringLiteral(
+                                 "Measurement is in progress, the archive cannot be read.");
+    QTest::newRow("silent") << QStringList{"--silent"} << QString()
+                            << QStringLiteral("Instrument does not answer");
+    QTest::newRow("unreadable merge file")
+        << QStringList{} << QStringLiteral("junk")
+        << QStringLiteral("The file is unreadable or corrupted:");
+}
+
+void TstCli::downloadFailuresWriteNothing()
+{
+    QFETCH(QStringList, simArgs);
+    QFETCH(QString, merge);
+    QFETCH(QString, message);
+    QTemporaryDir dir;
+    const QString out = dir.filePath("out.qel1x");
+    SimProcess sim(simArgs);
+    QStringList args{"download", "--port", sim.port, "--out", out};
+    if (!merge.isEmpty()) {
+        QFile junk(dir.filePath(merge));
+        QVERIFY(junk.open(QIODevice::WriteOnly));
+        junk.write("not an archive");
+        junk.close();
+        args << "--merge" << junk.fileName();
+    }
+    const Result r = runCli(args);
+    QCOMPARE(r.exitCode, 1);
+    QVERIFY2(r.err.startsWith(message), qPrintable(r.err));
+    QVERIFY(!QFile::exists(out));
+}
+
+void TstCli::unreadableFileIsNamed()
+{
+    const Result r = runCli({"table", "/nonexistent/x.qel1x"});
+    QCOMPARE(r.exitCode, 1);
+    QVERIFY2(r.err.startsWith(QStringLiteral("The file is unreadable or corrupted: "
+                                             "/nonexistent/x.qel1x")),
+             qPrintable(r.err));
+}
+
+void TstCli::servedFileDownloadsToTheSameBytes()
+{
+    // Instrument -> file -> an instrument serving that file -> file: byte for byte.
+    QTemporaryDir dir;
+    const QString a = dir.filePath("a.qel1x");
+    const QString b = dir.filePath("b.qel1x");
+    {
+        SimProcess sim({"--archive", "25", "--seed", "9", "--samples-per-reply", "333"});
+        QCOMPARE(runCli({"download", "--port", sim.port, "--out", a}).exitCode, 0);
+    }
+    SimProcess served({"--file", a, "--records-per-reply", "7"});
+    QVERIFY(!served.port.isEmpty());
+    QCOMPARE(runCli({"download", "--port", served.port, "--out", b}).exitCode, 0);
+    QFile fa(a), fb(b);
+    QVERIFY(fa.open(QIODevice::ReadOnly) && fb.open(QIODevice::ReadOnly));
+    const QByteArray bytes = fa.readAll();
+    QVERIFY(bytes.size() > 71);
+    QCOMPARE(fb.readAll(), bytes);
 }
 
 QTEST_GUILESS_MAIN(TstCli)

@@ -1,0 +1,271 @@
+// Speed and memory figures of the download, the archive file, merging and the table.
+// Not a test: it prints measurements for BENCHMARKS.md.
+#include "data/StringGrid.h"
+#include "device/QelBase.h"
+#include "sim/QelSim.h"
+#include "sim/SimArchive.h"
+
+#include <QCommandLineParser>
+#include <QCoreApplication>
+#include <QDir>
+#include <QElapsedTimer>
+#include <QEventLoop>
+#include <QFile>
+#include <QTemporaryDir>
+#include <QThread>
+#include <QTimer>
+#include <cstdio>
+#include <cstring>
+#include <unistd.h>
+
+using namespace qelproto;
+
+namespace {
+
+double seconds(const QElapsedTimer& t)
+{
+    return double(t.nsecsElapsed()) / 1e9;
+}
+
+qint64 residentBytes()
+{
+    QFile f(QStringLiteral("/proc/self/statm"));
+    if (!f.open(QIODevice::ReadOnly))
+        return 0;
+    const QList<QByteArray> parts = f.readAll().split(' ');
+    return parts.size() > 1 ? parts[1].toLongLong() * ::sysconf(_SC_PAGESIZE) : 0;
+}
+
+// All replies of a download of `arch`, in the order the walk asks for them.
+QByteArray replyStream(const QList<TCalcQEL>& arch, int recordsPerReply, int samplesPerReply)
+{
+    QByteArray out;
+    QByteArray body(4, '\0');
+    put16(body.data(), arch[0].ArchRes.Base.AbsIndex);
+    put16(body.data() + 2, uint16_t(arch.size()));
+    body.append(reinterpret_cast<const char*>(&arch[0].ArchRes), kRecordSize);
+    out += buildFrame(dcArchHead, body);
+    for (int i = 1; i < arch.size(); i += recordsPerReply) {
+        const int n = qMin(recordsPerReply, int(arch.size()) - i);
+        QByteArray b(4, '\0');
+        b[0] = char(n);
+        for (int k = 0; k < n; ++k)
+            b.append(reinterpret_cast<const char*>(&arch[i + k].ArchRes), kRecordSize);
+        out += buildFrame(dcArchBlock, b);
+    }
+    for (const TCalcQEL& r : arch) {
+        int off = 0;
+        do {
+            const int n = qMin(samplesPerReply, int(r.Samples.size()) - off);
+            QByteArray b(4, '\0');
+            put16(b.data() + 2, uint16_t(n));
+            b.append(reinterpret_cast<const char*>(r.Samples.constData() + off), n * 2);
+            out += buildFrame(dcArchSamples, b);
+            off += n;
+        } while (off < r.Samples.size());
+    }
+    return out;
+}
+
+// Feeds a reply stream in chunks as a serial port would hand them over.
+double receiveSeconds(TQelBase& dev, const QByteArray& stream, int chunk)
+{
+    QElapsedTimer t;
+    t.start();
+    dev.ReadArchive();
+    for (qsizetype pos = 0; pos < stream.size(); pos += chunk)
+        dev.ComPortRxBuf(
+            QByteArrayView(stream).sliced(pos, qMin<qsizetype>(chunk, stream.size() - pos)), 0);
+    return seconds(t);
+}
+
+void benchDownload(int results, int samples, int samplesPerReply)
+{
+    // The stand-in runs on a thread of its own, so that its line pacing does not wait for
+    // the host's work, as a real instrument would not.
+    QThread simThread;
+    auto* sim = new TQelSim;
+    sim->setArchive(makeArchive(results, 1, samples));
+    sim->setBaud(115200);
+    sim->setSamplesPerReply(samplesPerReply);
+    sim->setRecordsPerReply(255);
+    sim->moveToThread(&simThread);
+    simThread.start();
+    bool started = false;
+    QMetaObject::invokeMethod(
+        sim, [&] { started = sim->start(); }, Qt::BlockingQueuedConnection);
+    if (!started) {
+        std::printf("download: no pty\n");
+        return;
+    }
+    TQelBase dev;
+    QEventLoop loop;
+    bool connected = false;
+    dev.SetComCallback([&](TOperationType op) {
+        if (op == otDevConnect) {
+            connected = true;
+            loop.quit();
+        }
+        if (op == otArchReadComplete || op == otMeasIsGoing)
+            loop.quit();
+    });
+    dev.Connect(sim->slavePath());
+    QTimer::singleShot(5000, &loop, &QEventLoop::quit);
+    loop.exec();
+    if (!connected) {
+        std::printf("download: no identity\n");
+        return;
+    }
+    qint64 reqBefore = 0, repBefore = 0;
+    QMetaObject::invokeMethod(
+        sim,
+        [&] {
+            for (const QByteArray& r : sim->requests())
+                reqBefore += r.size();
+            repBefore = sim->bytesWritten();
+        },
+        Qt::BlockingQueuedConnection);
+    QElapsedTimer t;
+    t.start();
+    dev.ReadArchive();
+    loop.exec();
+    const double secs = seconds(t);
+    qint64 reqBytes = 0, repBytes = 0;
+    QMetaObject::invokeMethod(
+        sim,
+        [&] {
+            for (const QByteArray& r : sim->requests())
+                reqBytes += r.size();
+            repBytes = sim->bytesWritten();
+            sim->stop();
+        },
+        Qt::BlockingQueuedConnection);
+    reqBytes -= reqBefore;
+    repBytes -= repBefore;
+    const double bound = double(reqBytes + repBytes) * 10.0 / 115200.0;
+    std::printf("download %d x %d samples at 115200: %d results, %lld request + %lld reply "
+                "bytes, %.2f s; stop-and-wait bound %.2f s: %.1f %%\n",
+                results, samples, int(dev.archive().size()), qlonglong(reqBytes),
+                qlonglong(repBytes), secs, bound, 100.0 * bound / secs);
+    QMetaObject::invokeMethod(
+        sim, [&] { delete sim; }, Qt::BlockingQueuedConnection);
+    simThread.quit();
+    simThread.wait();
+}
+
+double rawWrite(const QString& path, const QByteArray& bytes)
+{
+    QElapsedTimer t;
+    t.start();
+    QFile f(path);
+    if (!f.open(QIODevice::WriteOnly) || f.write(bytes) != bytes.size())
+        return -1;
+    f.close();
+    return seconds(t);
+}
+
+double rawRead(const QString& path, qint64& size)
+{
+    QElapsedTimer t;
+    t.start();
+    QFile f(path);
+    if (!f.open(QIODevice::ReadOnly))
+        return -1;
+    const QByteArray all = f.readAll();
+    size = all.size();
+    return seconds(t);
+}
+
+void benchInProcess(int results, int samples, const QString& dir)
+{
+    std::printf("building %d results x %d samples...\n", results, samples);
+    std::fflush(stdout);
+    const QList<TCalcQEL> arch = makeArchive(results, 2, samples);
+    const QByteArray stream = replyStream(arch, 255, 11220);
+
+    TQelBase dev;
+    const double rx = receiveSeconds(dev, stream, 4096);
+    std::printf("receive handling: %.1f MB in %.3f s: %.0f MB/s (%d results)\n",
+                double(stream.size()) / 1e6, rx, double(stream.size()) / 1e6 / rx,
+                int(dev.archive().size()));
+
+    const QString file = dir + QStringLiteral("/bench.qel1x");
+    QElapsedTimer t;
+    t.start();
+    dev.SaveToFile(file);
+    const double save = seconds(t);
+    QFile f(file);
+    f.open(QIODevice::ReadOnly);
+    const QByteArray bytes = f.readAll();
+    f.close();
+    const double wr = rawWrite(dir + QStringLiteral("/raw.bin"), bytes);
+    std::printf("save %.1f MB: %.3f s, raw write %.3f s: %.2fx\n", double(bytes.size()) / 1e6, save,
+                wr, save / wr);
+
+    qint64 size = 0;
+    const double rd = rawRead(file, size);
+    const qint64 rssBefore = residentBytes();
+    TQelBase loaded;
+    t.start();
+    const bool ok = loaded.LoadFromFile(file);
+    const double load = seconds(t);
+    const qint64 rssAfter = residentBytes();
+    std::printf("load: %s %.3f s, raw read %.3f s: %.2fx\n", ok ? "ok" : "FAILED", load, rd,
+                load / rd);
+    std::printf("memory: %.1f MB resident for a %.1f MB file: %.2fx\n",
+                double(rssAfter - rssBefore) / 1e6, double(size) / 1e6,
+                double(rssAfter - rssBefore) / double(size));
+
+    TStringGrid grid;
+    t.start();
+    loaded.UpdateBasicGrid(grid);
+    std::printf("UpdateBasicGrid of %d rows: %.3f s\n", grid.rowCountAll() - 1, seconds(t));
+}
+
+void benchDuplicates(int copies, const QString& dir)
+{
+    // Two copies of every result, as merging a file into the archive it came from gives.
+    const QList<TCalcQEL> arch = makeArchive(copies, 3, 10);
+    TQelBase src;
+    src.ReadArchive();
+    src.ComPortRxBuf(replyStream(arch, 255, 11220), 0);
+    const QString file = dir + QStringLiteral("/dup.qel1x");
+    src.SaveToFile(file);
+    TQelBase dev;
+    dev.LoadFromFile(file);
+    dev.LoadFromFile(file);
+    QElapsedTimer t;
+    t.start();
+    const TArchDupStat st = dev.RemoveDuplicates();
+    std::printf("RemoveDuplicates of 2 x %d results: %.3f s (%d duplicates, %d unique)\n", copies,
+                seconds(t), st.Duplicates, st.Uniquie);
+}
+
+} // namespace
+
+int main(int argc, char* argv[])
+{
+    QCoreApplication app(argc, argv);
+    QCommandLineParser p;
+    p.setApplicationDescription(QStringLiteral("QEL-1.Connect benchmarks"));
+    p.addHelpOption();
+    const QCommandLineOption dl(QStringLiteral("download"),
+                                QStringLiteral("Results x samples of the paced download."),
+                                QStringLiteral("RxS"), QStringLiteral("1000x1000"));
+    const QCommandLineOption spr(QStringLiteral("samples-per-reply"),
+                                 QStringLiteral("Samples per reply of the paced download."),
+                                 QStringLiteral("N"), QStringLiteral("500"));
+    const QCommandLineOption skip(QStringLiteral("no-download"),
+                                  QStringLiteral("Skip the paced download (it takes minutes)."));
+    p.addOptions({dl, spr, skip});
+    p.process(app);
+
+    QTemporaryDir dir;
+    benchInProcess(kMaxArchive, 1000, dir.path());
+    benchDuplicates(kMaxArchive / 2, dir.path());
+    if (!p.isSet(skip)) {
+        const QStringList rs = p.value(dl).split(u'x');
+        benchDownload(rs.value(0).toInt(), rs.value(1).toInt(), p.value(spr).toInt());
+    }
+    return 0;
+}
