@@ -100,6 +100,9 @@ void benchDownload(int results, int samples, int samplesPerReply)
     }
     TQelBase dev;
     QEventLoop loop;
+    QTimer bound;
+    bound.setSingleShot(true);
+    QObject::connect(&bound, &QTimer::timeout, &loop, &QEventLoop::quit);
     bool connected = false;
     dev.SetComCallback([&](TOperationType op) {
         if (op == otDevConnect) {
@@ -110,8 +113,9 @@ void benchDownload(int results, int samples, int samplesPerReply)
             loop.quit();
     });
     dev.Connect(sim->slavePath());
-    QTimer::singleShot(5000, &loop, &QEventLoop::quit);
+    bound.start(5000);
     loop.exec();
+    bound.stop();
     if (!connected) {
         std::printf("download: no identity\n");
         return;
@@ -142,11 +146,11 @@ void benchDownload(int results, int samples, int samplesPerReply)
         Qt::BlockingQueuedConnection);
     reqBytes -= reqBefore;
     repBytes -= repBefore;
-    const double bound = double(reqBytes + repBytes) * 10.0 / 115200.0;
+    const double limit = double(reqBytes + repBytes) * 10.0 / 115200.0;
     std::printf("download %d x %d samples at 115200: %d results, %lld request + %lld reply "
                 "bytes, %.2f s; stop-and-wait bound %.2f s: %.1f %%\n",
                 results, samples, int(dev.archive().size()), qlonglong(reqBytes),
-                qlonglong(repBytes), secs, bound, 100.0 * bound / secs);
+                qlonglong(repBytes), secs, limit, 100.0 * limit / secs);
     QMetaObject::invokeMethod(
         sim, [&] { delete sim; }, Qt::BlockingQueuedConnection);
     simThread.quit();
@@ -245,6 +249,7 @@ void benchDuplicates(int copies, const QString& dir)
 
 int main(int argc, char* argv[])
 {
+    std::setvbuf(stdout, nullptr, _IOLBF, 0);
     QCoreApplication app(argc, argv);
     QCommandLineParser p;
     p.setApplicationDescription(QStringLiteral("QEL-1.Connect benchmarks"));

@@ -44,6 +44,9 @@ TQelBase::TQelBase(QObject* parent) : QObject(parent), fScreenArr(new char[kScre
     fComPort->setFlowControl(QSerialPort::NoFlowControl);
     connect(fComPort, &QSerialPort::readyRead, this, &TQelBase::onReadyRead);
     connect(fComPort, &QSerialPort::errorOccurred, this, &TQelBase::ComPortException);
+    fNoAnswerTimer.setSingleShot(true);
+    fNoAnswerTimer.setInterval(kNoAnswerMs);
+    connect(&fNoAnswerTimer, &QTimer::timeout, this, &TQelBase::onNoAnswer);
     fClock.start();
 }
 
@@ -105,8 +108,32 @@ bool TQelBase::openPort()
 
 void TQelBase::Disconnect()
 {
+    settle(~0u);
     if (fComPort->isOpen())
         fComPort->close();
+}
+
+void TQelBase::expect(unsigned due)
+{
+    fDue |= due;
+    fNoAnswerTimer.start();
+}
+
+void TQelBase::settle(unsigned due)
+{
+    fDue &= ~due;
+    if (fDue == dueNone)
+        fNoAnswerTimer.stop();
+}
+
+void TQelBase::onNoAnswer()
+{
+    if (fDue == dueNone)
+        return;
+    // What was asked for will not come now; a late answer is still taken as it arrives.
+    fDue = dueNone;
+    fReader.clear();
+    raise(otNoAnswer);
 }
 
 QString TQelBase::GetPortName() const
@@ -147,6 +174,7 @@ void TQelBase::ComPortException(QSerialPort::SerialPortError error)
         fComPort->clearError();
         if (fComPort->isOpen())
             fComPort->close();
+        settle(~0u); // nothing can come any more; the disconnect says so
         break;
     default:
         fComPort->clearError();
@@ -157,6 +185,26 @@ void TQelBase::ComPortException(QSerialPort::SerialPortError error)
 
 bool TQelBase::raise(TOperationType op)
 {
+    switch (op) {
+    case otArchReadComplete:
+    case otArchTooLarge:
+        settle(dueArchive);
+        break;
+    case otMatRead:
+        settle(dueMat);
+        break;
+    case otObjRead:
+        settle(dueObj);
+        break;
+    case otClockWrite:
+        settle(dueClock);
+        break;
+    case otMeasIsGoing:
+        settle(dueArchive | dueClock); // answered, though not served
+        break;
+    default:
+        break;
+    }
     if (!fComCallback)
         return true;
     QPointer<TQelBase> self(this);
@@ -171,7 +219,9 @@ bool TQelBase::raise(TOperationType op)
 void TQelBase::writeFrame(const QByteArray& frame)
 {
     if (!fComPort->isOpen()) {
-        // A request on a closed port fails in the port and is reported as such.
+        // A request on a closed port fails in the port and is reported as such; no
+        // answer can come to it.
+        settle(~0u);
         raise(otDevDisconnected);
         return;
     }
@@ -184,14 +234,17 @@ void TQelBase::SendDevInfoReq()
 }
 void TQelBase::SendMatReadReq()
 {
+    expect(dueMat);
     writeFrame(matReadReq());
 }
 void TQelBase::SendObjReadReq()
 {
+    expect(dueObj);
     writeFrame(objReadReq());
 }
 void TQelBase::SendArchHeadReq()
 {
+    expect(dueArchive);
     writeFrame(archHeadReq());
 }
 
@@ -228,6 +281,7 @@ void TQelBase::SendClockWriteReq()
     const QDateTime now = QDateTime::currentDateTime();
     const QTime t = now.time();
     const QDate d = now.date();
+    expect(dueClock);
     writeFrame(clockWriteReq(d.year(), d.month(), d.day(), t.hour(), t.minute(), t.second()));
 }
 
@@ -248,11 +302,14 @@ void TQelBase::onReadyRead()
 void TQelBase::ComPortRxBuf(QByteArrayView bytes, qint64 nowMs)
 {
     fReader.append(bytes, nowMs);
+    if (fDue != dueNone && !bytes.isEmpty())
+        fNoAnswerTimer.start(); // the instrument is talking: the silence starts anew
     QByteArray frame;
+    QPointer<TQelBase> self(this);
     // Each frame is taken off the reader before it is handled, so a handler that runs
     // a nested event loop (a modal window) can receive further frames in order.
     while (fReader.takeFrame(frame)) {
-        if (!dispatchFrame(frame))
+        if (!dispatchFrame(frame) || self.isNull())
             return;
     }
 }

@@ -10,6 +10,7 @@
 #include <QObject>
 #include <QSerialPort>
 #include <QString>
+#include <QTimer>
 #include <array>
 #include <functional>
 #include <memory>
@@ -34,7 +35,11 @@ enum TOperationType : int
     otMeasIsGoing = 11,
     // Beyond the instrument software's own events:
     otArchTooLarge = 12, // a download would pass kMaxArchive results; nothing was added
+    otNoAnswer = 13,     // no byte for kNoAnswerMs while an answer was due
 };
+
+// Silence after which a due answer counts as lost.
+constexpr int kNoAnswerMs = 10000;
 
 using TCmdCompleteEvent = std::function<void(TOperationType)>;
 
@@ -147,6 +152,9 @@ public:
     int screenEntries() const { return fScreenCtrl.SecTotal; }
     const char* screenBuffer() const { return fScreenArr.get(); }
 
+    // The silence bound of due answers (kNoAnswerMs; tests shorten it).
+    void setNoAnswerTimeout(int ms) { fNoAnswerTimer.setInterval(ms); }
+
     // The receive handler: bytes as the port delivered them, at nowMs of a monotonic clock.
     void ComPortRxBuf(QByteArrayView bytes, qint64 nowMs);
 
@@ -170,6 +178,18 @@ private:
     void requestNextSamples();
     bool onScreenPart(const QByteArray& frame);
     void ClearArchive();
+    // Answers the object waits for: an archive read, a catalogue read, a clock write.
+    enum Due : unsigned
+    {
+        dueNone = 0,
+        dueArchive = 1,
+        dueMat = 2,
+        dueObj = 4,
+        dueClock = 8
+    };
+    void expect(unsigned due);
+    void settle(unsigned due);
+    void onNoAnswer();
 
     void SendDevInfoReq();
     void SendMatReadReq();
@@ -210,6 +230,8 @@ private:
     } fScreenCtrl;
 
     QString fLastError;
+    unsigned fDue = dueNone;
+    QTimer fNoAnswerTimer;
     qelproto::TFrameReader fReader;
     QElapsedTimer fClock;
 };

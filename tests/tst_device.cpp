@@ -1,6 +1,7 @@
 // The device object over a real serial port, against the instrument stand-in on a pty.
 #include "device/QelBase.h"
 #include "sim/QelSim.h"
+#include "sim/SimArchive.h"
 
 #include <QDateTime>
 #include <QProcess>
@@ -57,6 +58,9 @@ private slots:
     void requestOnClosedPortReportsDisconnect();
     void screenRequestIsSkippedWhileClosed();
     void unpluggedInstrumentClosesThePort();
+    void silenceWhileAnAnswerIsDueIsReported_data();
+    void silenceWhileAnAnswerIsDueIsReported();
+    void slowButSteadyInstrumentIsNotCutOff();
 };
 
 void TstDevice::displayNames_data()
@@ -267,6 +271,68 @@ void TstDevice::unpluggedInstrumentClosesThePort()
     sim.unplug();
     QVERIFY(rec.waitFor(otDevDisconnected));
     QCOMPARE(dev.GetPortName(), QStringLiteral("COM?"));
+}
+
+void TstDevice::silenceWhileAnAnswerIsDueIsReported_data()
+{
+    QTest::addColumn<int>("request"); // 0 archive, 1 materials, 2 objects, 3 clock
+    QTest::newRow("archive read") << 0;
+    QTest::newRow("materials read") << 1;
+    QTest::newRow("objects read") << 2;
+    QTest::newRow("clock write") << 3;
+}
+
+void TstDevice::silenceWhileAnAnswerIsDueIsReported()
+{
+    QFETCH(int, request);
+    TQelSim sim;
+    QVERIFY(sim.start());
+    TQelBase dev;
+    dev.setNoAnswerTimeout(300);
+    EventRecorder rec(dev);
+    QVERIFY(dev.Connect(sim.slavePath()));
+    QVERIFY(rec.waitFor(otDevConnect));
+    sim.setSilent(true);
+    switch (request) {
+    case 0:
+        dev.ReadArchive();
+        break;
+    case 1:
+        dev.ReadMaterials();
+        break;
+    case 2:
+        dev.ReadObjects();
+        break;
+    default:
+        dev.SynchronyzeClock();
+        break;
+    }
+    QVERIFY(rec.waitFor(otNoAnswer, 3000));
+    QCOMPARE(rec.ops.count(otNoAnswer), 1);
+    // Answered requests leave nothing due: no report follows them.
+    sim.setSilent(false);
+    rec.ops.clear();
+    dev.SynchronyzeClock();
+    QVERIFY(rec.waitFor(otClockWrite));
+    QTest::qWait(600);
+    QVERIFY(!rec.ops.contains(otNoAnswer));
+}
+
+void TstDevice::slowButSteadyInstrumentIsNotCutOff()
+{
+    TQelSim sim;
+    sim.setArchive(makeArchive(6, 4, 50));
+    sim.setRecordsPerReply(1);
+    sim.setReplyDelayMs(150);
+    QVERIFY(sim.start());
+    TQelBase dev;
+    dev.setNoAnswerTimeout(400);
+    EventRecorder rec(dev);
+    QVERIFY(dev.Connect(sim.slavePath()));
+    dev.ReadArchive(); // 12 replies, 150 ms each: far longer than the bound in all
+    QVERIFY(rec.waitFor(otArchReadComplete, 10000));
+    QVERIFY(!rec.ops.contains(otNoAnswer));
+    QCOMPARE(dev.archive().size(), 6);
 }
 
 QTEST_GUILESS_MAIN(TstDevice)
