@@ -26,15 +26,9 @@ configure: deps
 build: configure
 	cmake --build $(BUILD) -j$(JOBS)
 
-# Until the main window exists: start the instrument stand-in and ask it who it is.
+# The program with its built-in demo instrument (use `xvfb-run make run` without a display).
 run: build
-	@set -e; out=$$(mktemp); \
-	$(BUILD)/sim/qel-sim --archive 60 > $$out & sim=$$!; \
-	trap 'kill $$sim 2>/dev/null; rm -f $$out' EXIT; \
-	for i in $$(seq 50); do [ -s $$out ] && break; sleep 0.1; done; \
-	port=$$(head -n 1 $$out); echo "demo instrument on $$port"; \
-	$(BUILD)/cli/qel-cli info --port $$port; \
-	$(BUILD)/cli/qel-cli clock --port $$port
+	$(BUILD)/app/QEL_Connect --demo
 
 test: build
 	cd $(BUILD) && QT_QPA_PLATFORM=offscreen ctest --output-on-failure -j$(JOBS)

@@ -48,7 +48,9 @@ constexpr Pair kMessages[] = {
      "Measurement is in progress, the archive cannot be read."}, // msgMeasIsGoing
     {"Прибор не отвечает", "Instrument does not answer"},        // msgNoAnswer
     {"Архив превысит 65535 результатов, чтение отменено",
-     "The archive would exceed 65535 results; nothing was added"}, // msgArchTooLarge
+     "The archive would exceed 65535 results; nothing was added"},      // msgArchTooLarge
+    {"Команда пока недоступна", "This command is not available yet"},   // msgNotAvailable
+    {"Прибор не ответил на порту ", "No instrument answered on port "}, // msgNoIdentity
 };
 static_assert(sizeof(kMessages) / sizeof(kMessages[0]) == msgCount_);
 } // namespace

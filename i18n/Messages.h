@@ -43,6 +43,8 @@ enum TMsg : int
     // Texts of this program beyond the instrument software's own catalogue.
     msgNoAnswer,
     msgArchTooLarge,
+    msgNotAvailable,
+    msgNoIdentity,
     msgCount_
 };
 

@@ -1,0 +1,981 @@
+#include "General.h"
+
+#include "PortSource.h"
+#include "Prompter.h"
+#include "data/StringGrid.h"
+#include "i18n/Messages.h"
+#include "windows/ChartSink.h"
+#include "windows/CommentText.h"
+#include "windows/GridFit.h"
+
+#include <QAction>
+#include <QActionGroup>
+#include <QApplication>
+#include <QCloseEvent>
+#include <QComboBox>
+#include <QDesktopServices>
+#include <QDir>
+#include <QFileInfo>
+#include <QHeaderView>
+#include <QInputDialog>
+#include <QLabel>
+#include <QMenuBar>
+#include <QPlainTextEdit>
+#include <QProgressBar>
+#include <QSplitter>
+#include <QStatusBar>
+#include <QStyle>
+#include <QStyleFactory>
+#include <QTableView>
+#include <QToolBar>
+#include <QUrl>
+#include <QVBoxLayout>
+
+namespace {
+
+const QString kDarkSkin = QStringLiteral("Fusion (dark)");
+
+QPalette darkPalette()
+{
+    QPalette p;
+    const QColor window(45, 45, 48), base(30, 30, 30), text(220, 220, 220);
+    p.setColor(QPalette::Window, window);
+    p.setColor(QPalette::WindowText, text);
+    p.setColor(QPalette::Base, base);
+    p.setColor(QPalette::AlternateBase, window);
+    p.setColor(QPalette::ToolTipBase, window);
+    p.setColor(QPalette::ToolTipText, text);
+    p.setColor(QPalette::Text, text);
+    p.setColor(QPalette::Button, window);
+    p.setColor(QPalette::ButtonText, text);
+    p.setColor(QPalette::Highlight, QColor(38, 79, 120));
+    p.setColor(QPalette::HighlightedText, Qt::white);
+    p.setColor(QPalette::Link, QColor(86, 156, 214));
+    p.setColor(QPalette::Disabled, QPalette::Text, QColor(120, 120, 120));
+    p.setColor(QPalette::Disabled, QPalette::ButtonText, QColor(120, 120, 120));
+    return p;
+}
+
+// A theme icon where the desktop has one, the style's own otherwise: no button is empty.
+QIcon icon(const char* theme, QStyle::StandardPixmap fallback)
+{
+    return QIcon::fromTheme(QString::fromLatin1(theme),
+                            QApplication::style()->standardIcon(fallback));
+}
+
+} // namespace
+
+TMainForm::TMainForm(IPortSource* ports, IPrompter* prompter, const QString& fileArg,
+                     QWidget* parent)
+    : QMainWindow(parent), fPorts(ports), fPrompter(prompter), fFileArg(fileArg)
+{
+    setWindowTitle(QStringLiteral("QEL-1.Connect"));
+    setMinimumSize(800, 600);
+    setMaximumSize(2560, 1440);
+    resize(1100, 680);
+    buildViews();
+    buildMenus();
+
+    DevChangeTimer.setSingleShot(true);
+    DevChangeTimer.setInterval(200);
+    connect(&DevChangeTimer, &QTimer::timeout, this, &TMainForm::DevChangeTimerTimer);
+    if (fPorts)
+        connect(fPorts, &IPortSource::deviceChange, this, &TMainForm::OnDeviceChange);
+
+    FormCreate();
+}
+
+TMainForm::~TMainForm()
+{
+    // The workspace may outlive the window; it must not call back into it.
+    if (ActiveDevice)
+        ActiveDevice->SetComCallback({});
+    ActiveDevice.reset();
+}
+
+// ---------------------------------------------------------------- building
+
+QAction* TMainForm::makeAction(const char* name, const TCaption& caption, const QIcon& ico,
+                               const QKeySequence& shortcut, void (TMainForm::*handler)())
+{
+    auto* a = new QAction(ico, QString::fromUtf8(caption.ru), this);
+    a->setObjectName(QString::fromLatin1(name));
+    if (!shortcut.isEmpty())
+        a->setShortcut(shortcut);
+    connect(a, &QAction::triggered, this, handler);
+    addAction(a); // shortcuts work wherever the focus is
+    fCaptions.append({a, caption});
+    return a;
+}
+
+void TMainForm::buildViews()
+{
+    fGrid = new TStringGrid(this);
+    BasicGrid = new QTableView;
+    BasicGrid->setObjectName(QStringLiteral("BasicGrid"));
+    BasicGrid->setModel(fGrid);
+    BasicGrid->setSelectionBehavior(QAbstractItemView::SelectRows);
+    BasicGrid->setSelectionMode(QAbstractItemView::ContiguousSelection);
+    BasicGrid->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    BasicGrid->verticalHeader()->setDefaultSectionSize(24);
+    BasicGrid->verticalHeader()->hide();
+    BasicGrid->horizontalHeader()->setSectionResizeMode(QHeaderView::Interactive);
+    BasicGrid->setWordWrap(false);
+    BasicGrid->setContextMenuPolicy(Qt::CustomContextMenu);
+    connect(BasicGrid, &QWidget::customContextMenuRequested, this,
+            [this](const QPoint& p) { BasicPopupMenu->popup(BasicGrid->mapToGlobal(p)); });
+    connect(BasicGrid->selectionModel(), &QItemSelectionModel::currentRowChanged, this,
+            [this](const QModelIndex& current) {
+                if (!fSuppressSelect && current.isValid())
+                    BasicGridSelectCell(current.row() + 1);
+            });
+
+    fChart = new TChartSink(this);
+    fChart->view()->setObjectName(QStringLiteral("PressChart"));
+    fChart->view()->setContextMenuPolicy(Qt::CustomContextMenu);
+    connect(fChart->view(), &QWidget::customContextMenuRequested, this,
+            [this](const QPoint& p) { DetailPopupMenu->popup(fChart->view()->mapToGlobal(p)); });
+
+    CommentMemo = new QPlainTextEdit;
+    CommentMemo->setObjectName(QStringLiteral("CommentMemo"));
+    CommentMemo->installEventFilter(this);
+
+    CommentSplitter = new QSplitter(Qt::Vertical);
+    CommentSplitter->addWidget(fChart->view());
+    CommentSplitter->addWidget(CommentMemo);
+    CommentSplitter->setStretchFactor(0, 1);
+    CommentSplitter->setHandleWidth(6);
+    DetailPanel = new QWidget;
+    DetailPanel->setObjectName(QStringLiteral("DetailPanel"));
+    auto* detailLayout = new QVBoxLayout(DetailPanel);
+    detailLayout->setContentsMargins(0, 0, 0, 0);
+    detailLayout->addWidget(CommentSplitter);
+
+    DetailSplitter = new QSplitter(Qt::Horizontal);
+    DetailSplitter->setObjectName(QStringLiteral("DetailSplitter"));
+    DetailSplitter->addWidget(BasicGrid);
+    DetailSplitter->addWidget(DetailPanel);
+    DetailSplitter->setStretchFactor(0, 1);
+    connect(DetailSplitter, &QSplitter::splitterMoved, this, [this] { FitGridColumns(); });
+    setCentralWidget(DetailSplitter);
+
+    fPanel0 = new QLabel;
+    fPanel0->setObjectName(QStringLiteral("StatusPanel0"));
+    fPanel1 = new QLabel;
+    fPanel1->setObjectName(QStringLiteral("StatusPanel1"));
+    fPanel1->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
+    fPanel1->setFixedWidth(150);
+    ProgressBarLoad = new QProgressBar;
+    ProgressBarLoad->setObjectName(QStringLiteral("ProgressBarLoad"));
+    ProgressBarLoad->setTextVisible(false);
+    statusBar()->addWidget(fPanel0);
+    statusBar()->addWidget(ProgressBarLoad, 1);
+    statusBar()->addPermanentWidget(fPanel1);
+}
+
+void TMainForm::buildMenus()
+{
+    using S = QStyle;
+    auto* ActionOpen =
+        makeAction("ActionOpen", {"Открыть", "Open"}, icon("document-open", S::SP_DialogOpenButton),
+                   QKeySequence::Open, &TMainForm::ActionOpenExecute);
+    auto* ActionSave = makeAction("ActionSave", {"Сохранить", "Save"},
+                                  icon("document-save", S::SP_DialogSaveButton), QKeySequence::Save,
+                                  &TMainForm::ActionSaveExecute);
+    auto* ActionSaveAs = makeAction("ActionSaveAs", {"Сохранить как...", "Save as…"},
+                                    icon("document-save-as", S::SP_DialogSaveButton), {},
+                                    &TMainForm::ActionSaveAsExecute);
+    auto* ActionReport =
+        makeAction("ActionReport", {"Печать...", "Print...", "Напечатать отчёт", "Print report"},
+                   icon("document-print", S::SP_FileDialogDetailedView), QKeySequence::Print,
+                   &TMainForm::ActionReportExecute);
+    auto* ActionCloseFile = makeAction("ActionCloseFile", {"Закрыть", "Close"},
+                                       icon("document-close", S::SP_DialogCloseButton), {},
+                                       &TMainForm::ActionCloseFileExecute);
+    auto* ActionExit = makeAction(
+        "ActionExit", {"Выход", "Exit"}, icon("application-exit", S::SP_DialogCancelButton),
+        QKeySequence(Qt::ALT | Qt::Key_F4), &TMainForm::ActionExitExecute);
+    auto* ActionRead = makeAction("ActionRead", {"Чтение из прибора", "Read from device"},
+                                  icon("drive-removable-media-usb", S::SP_DriveHDIcon),
+                                  QKeySequence(Qt::Key_F5), &TMainForm::ActionReadExecute);
+    auto* ActionMaterials =
+        makeAction("ActionMaterials", {"Редактирование материалов", "Edit materials"},
+                   icon("document-properties", S::SP_FileDialogListView), {},
+                   &TMainForm::ActionMaterialsExecute);
+    auto* ActionObjects =
+        makeAction("ActionObjects", {"Редактирование объектов", "Edit objects"},
+                   icon("folder", S::SP_DirIcon), {}, &TMainForm::ActionObjectsExecute);
+    auto* ActionClock = makeAction("ActionClock", {"Синхронизация времени", "Clock synchronize"},
+                                   icon("appointment-new", S::SP_BrowserReload), {},
+                                   &TMainForm::ActionClockExecute);
+    auto* ActionScreenshot = makeAction("ActionScreenshot", {"Снимок экрана", "Screenshot"},
+                                        icon("video-display", S::SP_ComputerIcon), {},
+                                        &TMainForm::ActionScreenshotExecute);
+    auto* ActionSetSkin = makeAction("ActionSetSkin", {"Внешний вид...", "Appearance"},
+                                     icon("preferences-desktop-theme", S::SP_DesktopIcon), {},
+                                     &TMainForm::ActionSetSkinExecute);
+    auto* ActionHelp = makeAction("ActionHelp", {"Вызов справки", "Help call"},
+                                  icon("help-contents", S::SP_DialogHelpButton),
+                                  QKeySequence::HelpContents, &TMainForm::ActionHelpExecute);
+    auto* ActionAbout = makeAction("ActionAbout", {"О программе", "About"},
+                                   icon("help-about", S::SP_MessageBoxInformation), {},
+                                   &TMainForm::ActionAboutExecute);
+    auto* ActionCopyTable = makeAction("ActionCopyTable", {"Копировать таблицу", "Copy table"},
+                                       icon("edit-copy", S::SP_FileDialogContentsView), {},
+                                       &TMainForm::ActionCopyTableExecute);
+    auto* ActionCopySelected =
+        makeAction("ActionCopySelected", {"Копировать выделенное", "Copy selected"},
+                   icon("edit-copy", S::SP_FileDialogContentsView), QKeySequence::Copy,
+                   &TMainForm::ActionCopySelectedExecute);
+    auto* ActionReportSel =
+        makeAction("ActionReportSel", {"Отчет по выделенному", "Selected report", "", ""},
+                   icon("document-print", S::SP_FileDialogDetailedView), {},
+                   &TMainForm::ActionReportSelExecute);
+    auto* ActionRemove = makeAction("ActionRemove", {"Удалить результаты", "Delete results"},
+                                    icon("edit-delete", S::SP_TrashIcon), QKeySequence::Delete,
+                                    &TMainForm::ActionRemoveExecute);
+    auto* ActionCopyDetails = makeAction(
+        "ActionCopyDetails", {"Копировать как таблицу", "Copy as table"},
+        icon("edit-copy", S::SP_FileDialogContentsView), {}, &TMainForm::ActionCopyDetailsExecute);
+    auto* ActionCopyGraph =
+        makeAction("ActionCopyGraph", {"Копировать как картинку", "Copy as image"},
+                   icon("image-x-generic", S::SP_FileIcon), {}, &TMainForm::ActionCopyGraphExecute);
+    // The table's shortcuts act on the table only, not on the comment being typed.
+    for (QAction* a : {ActionCopySelected, ActionRemove}) {
+        removeAction(a);
+        BasicGrid->addAction(a);
+        a->setShortcutContext(Qt::WidgetShortcut);
+    }
+
+    auto menu = [this](QMenu* parent, const char* name, const TCaption& caption) {
+        QMenu* m = parent ? parent->addMenu(QString()) : menuBar()->addMenu(QString());
+        m->setObjectName(QString::fromLatin1(name));
+        fCaptions.append({m, caption});
+        return m;
+    };
+    QMenu* smFile = menu(nullptr, "smFile", {"Файл", "File"});
+    smFile->addActions({ActionOpen, ActionSave, ActionSaveAs, ActionReport});
+    smFile->addSeparator();
+    smFile->addActions({ActionCloseFile, ActionExit});
+    QMenu* smDevice = menu(nullptr, "smDevice", {"Прибор", "Device"});
+    smDevice->addActions(
+        {ActionRead, ActionMaterials, ActionObjects, ActionClock, ActionScreenshot});
+    QMenu* smParams = menu(nullptr, "smParams", {"Параметры", "Paremeters"});
+    QMenu* smDimens = menu(smParams, "smDimens", {"Единицы измерения", "Units"});
+    fUnitGroup = new QActionGroup(this);
+    const TCaption units[] = {
+        {"кПа", "kPa"}, {"Атм.", "Atm."}, {"кгс/см²", "kgf/cm²"}, {"мм рт.ст.", "mmHg"}};
+    const char* unitNames[] = {"smKPa", "smAtm", "smKgs", "smMmHg"};
+    for (int i = 0; i < 4; ++i) {
+        QAction* a = smDimens->addAction(QString());
+        a->setObjectName(QString::fromLatin1(unitNames[i]));
+        a->setCheckable(true);
+        a->setData(i);
+        fUnitGroup->addAction(a);
+        connect(a, &QAction::triggered, this, &TMainForm::ActionChangeDimensExecute);
+        fCaptions.append({a, units[i]});
+        fUnitItems.append(a);
+    }
+    QMenu* smLang = menu(smParams, "smLang", {"Язык(Language)", "Language(Язык)"});
+    auto* langGroup = new QActionGroup(this);
+    smRU = smLang->addAction(QStringLiteral("Русский"));
+    smEN = smLang->addAction(QStringLiteral("English"));
+    for (QAction* a : {smRU, smEN}) {
+        a->setCheckable(true);
+        langGroup->addAction(a);
+        connect(a, &QAction::triggered, this, &TMainForm::ActionLangSelectExecute);
+    }
+    smRU->setObjectName(QStringLiteral("smRU"));
+    smEN->setObjectName(QStringLiteral("smEN"));
+    smClockAuto = smParams->addAction(QString());
+    smClockAuto->setObjectName(QStringLiteral("smClockAuto"));
+    smClockAuto->setCheckable(true);
+    smClockAuto->setChecked(true);
+    fCaptions.append({smClockAuto, {"Автоустановка часов", "Automatic clock setting"}});
+    smPrintComments = smParams->addAction(QString());
+    smPrintComments->setObjectName(QStringLiteral("smPrintComments"));
+    smPrintComments->setCheckable(true);
+    fCaptions.append({smPrintComments, {"Печатать комментарии", "Print comments"}});
+    smParams->addAction(ActionSetSkin);
+    QMenu* smHelp = menu(nullptr, "smHelp", {"Справка", "Help"});
+    smHelp->addActions({ActionHelp, ActionAbout});
+
+    QToolBar* tb = addToolBar(QStringLiteral("MainToolBar"));
+    tb->setObjectName(QStringLiteral("MainToolBar"));
+    tb->setMovable(false);
+    tb->setIconSize(QSize(24, 24));
+    tb->addActions({ActionOpen, ActionSave, ActionReport, ActionCloseFile});
+    sDevSelectBox = new QComboBox;
+    sDevSelectBox->setObjectName(QStringLiteral("sDevSelectBox"));
+    sDevSelectBox->setMinimumWidth(170);
+    sDevSelectBox->setSizeAdjustPolicy(QComboBox::AdjustToContents);
+    connect(sDevSelectBox, &QComboBox::activated, this, &TMainForm::sDevSelectBoxChange);
+    tb->addWidget(sDevSelectBox);
+    tb->addActions({ActionRead, ActionMaterials, ActionObjects, ActionClock});
+
+    BasicPopupMenu = new QMenu(this);
+    BasicPopupMenu->addActions(
+        {ActionCopyTable, ActionCopySelected, ActionReportSel, ActionRemove});
+    DetailPopupMenu = new QMenu(this);
+    DetailPopupMenu->addActions({ActionCopyDetails, ActionCopyGraph});
+}
+
+void TMainForm::retranslate()
+{
+    const bool en = Config.Lang == enUS;
+    for (const auto& [object, c] : fCaptions) {
+        const QString text = QString::fromUtf8(en ? c.en : c.ru);
+        if (auto* a = qobject_cast<QAction*>(object)) {
+            a->setText(text);
+            const char* hint = en ? c.hintEn : c.hintRu;
+            a->setToolTip(hint ? QString::fromUtf8(hint) : text);
+        } else if (auto* m = qobject_cast<QMenu*>(object)) {
+            m->setTitle(text);
+        }
+    }
+    CurLang = Config.Lang;
+}
+
+QString TMainForm::msg(int id) const
+{
+    return Msg(TMsg(id), TLang(Config.Lang));
+}
+
+void TMainForm::setStatus(const QString& text)
+{
+    fPanel0->setText(text);
+}
+
+void TMainForm::setStatus1(const QString& text)
+{
+    fPanel1->setText(text);
+}
+
+QString TMainForm::statusText(int panel) const
+{
+    return panel == 0 ? fPanel0->text() : fPanel1->text();
+}
+
+bool TMainForm::resultViewsShown() const
+{
+    return DetailSplitter->isVisibleTo(this) && !ProgressBarLoad->isVisibleTo(this);
+}
+
+void TMainForm::notAvailable()
+{
+    setStatus(msg(msgNotAvailable));
+}
+
+// ---------------------------------------------------------------- start-up and settings
+
+void TMainForm::FormCreate()
+{
+    LoadConfig();
+    HideResultViews();
+    if (!fFileArg.isEmpty()) {
+        // Opening archives comes with the file commands; the name is kept for them.
+        fOpenFileName = fFileArg;
+        notAvailable();
+    }
+    // The scan waits for identities; it runs once the window is up, so it never holds
+    // the window back.
+    QTimer::singleShot(0, this, &TMainForm::ScanDevices);
+}
+
+void TMainForm::LoadConfig()
+{
+    if (ConfigFileExists()) {
+        ::LoadConfig(Config);
+        if (!Config.Placement.isEmpty())
+            restoreGeometry(Config.Placement);
+        for (QAction* a : fUnitItems)
+            a->setChecked(a->data().toInt() == Config.Dimension);
+    } else {
+        QString error;
+        if (!CreateConfigFolders(&error) && fPrompter)
+            fPrompter->error(this, windowTitle(), error);
+        Config.Lang = fPrompter ? fPrompter->askLanguage(this) : 0;
+        if (Config.Lang != enUS)
+            Config.Lang = ruRU;
+        // No unit item is checked on the first start; kPa is used.
+        fUnitGroup->setExclusionPolicy(QActionGroup::ExclusionPolicy::ExclusiveOptional);
+        for (QAction* a : fUnitItems)
+            a->setChecked(false);
+        fUnitGroup->setExclusionPolicy(QActionGroup::ExclusionPolicy::Exclusive);
+    }
+    smClockAuto->setChecked(Config.AutoClock);
+    smPrintComments->setChecked(Config.PrintComments);
+    QList<int> widths = DetailSplitter->sizes();
+    if (widths.size() == 2) {
+        const int total = qMax(width(), widths[0] + widths[1]);
+        DetailSplitter->setSizes({qMax(100, total - Config.VertSplitter), Config.VertSplitter});
+    }
+    CommentSplitter->setSizes({qMax(100, height() - Config.HorizSplitter), Config.HorizSplitter});
+    applySkin();
+    smRU->setChecked(Config.Lang == ruRU);
+    smEN->setChecked(Config.Lang == enUS);
+    retranslate();
+    setStatus(msg(msgReady));
+    setStatus1(msg(msgNotConnected));
+    Config.isLoadTypeFile = false;
+}
+
+void TMainForm::SaveConfig()
+{
+    Config.Placement = saveGeometry();
+    if (DetailPanel->width() > 0)
+        Config.VertSplitter = DetailPanel->width();
+    if (CommentMemo->height() > 0)
+        Config.HorizSplitter = CommentMemo->height();
+    Config.AutoClock = smClockAuto->isChecked();
+    Config.PrintComments = smPrintComments->isChecked();
+    const QString error = ::SaveConfig(Config);
+    if (!error.isEmpty() && fPrompter)
+        fPrompter->error(this, windowTitle(), error);
+}
+
+void TMainForm::applySkin()
+{
+    static const QPalette standard = QApplication::palette();
+    if (!Config.SkinEnable) {
+        QApplication::setPalette(standard);
+        return;
+    }
+    const bool dark = Config.Skin == kDarkSkin;
+    if (QStyle* s = QStyleFactory::create(dark ? QStringLiteral("Fusion") : Config.Skin))
+        QApplication::setStyle(s);
+    QApplication::setPalette(dark ? darkPalette() : QApplication::style()->standardPalette());
+}
+
+void TMainForm::closeEvent(QCloseEvent* event)
+{
+    CommentMemoExit(); // a comment being typed is kept
+    SaveConfig();
+    event->accept();
+}
+
+// ---------------------------------------------------------------- views
+
+void TMainForm::resizeEvent(QResizeEvent* event)
+{
+    QMainWindow::resizeEvent(event);
+    FitGridColumns();
+    fPanel0->setFixedWidth(statusBar()->width() / 2);
+}
+
+void TMainForm::HideResultViews()
+{
+    fChart->clear();
+    fChart->resetZoom();
+    DetailSplitter->hide();
+    ProgressBarLoad->show();
+    ProgressBarLoad->setValue(0);
+}
+
+void TMainForm::ShowResultViews()
+{
+    DetailSplitter->show();
+    ProgressBarLoad->hide();
+}
+
+void TMainForm::FitGridColumns()
+{
+    ::FitGridColumns(BasicGrid, *fGrid);
+}
+
+int TMainForm::selectionTop() const
+{
+    const QModelIndexList rows = BasicGrid->selectionModel()->selectedRows();
+    int top = -1;
+    for (const QModelIndex& i : rows)
+        top = top < 0 ? i.row() : qMin(top, i.row());
+    if (top < 0 && BasicGrid->currentIndex().isValid())
+        top = BasicGrid->currentIndex().row();
+    return top < 0 ? 1 : top + 1; // grid rows count the caption row
+}
+
+int TMainForm::selectionBottom() const
+{
+    const QModelIndexList rows = BasicGrid->selectionModel()->selectedRows();
+    int bottom = -1;
+    for (const QModelIndex& i : rows)
+        bottom = qMax(bottom, i.row());
+    return bottom < 0 ? selectionTop() : bottom + 1;
+}
+
+void TMainForm::showComment(int index)
+{
+    const QStringList lines = CommentStringToLines(ActiveDevice->GetComment(index));
+    QString text = lines.join(u'\n');
+    // A last empty line is a line of its own; without the break it would read as none.
+    if (!lines.isEmpty() && lines.last().isEmpty())
+        text += u'\n';
+    CommentMemo->setPlainText(text);
+}
+
+void TMainForm::BasicGridSelectCell(int row)
+{
+    if (row == lastSelectRow || !ActiveDevice)
+        return;
+    ActiveDevice->UpdateGraph(*fChart, row - 1);
+    showComment(row - 1);
+    lastSelectRow = row;
+}
+
+void TMainForm::CommentMemoExit()
+{
+    if (!ActiveDevice)
+        return;
+    QString text = CommentMemo->toPlainText();
+    QStringList lines;
+    if (!text.isEmpty()) {
+        lines = text.split(u'\n');
+        if (lines.size() > 1 && lines.last().isEmpty())
+            lines.removeLast();
+    }
+    ActiveDevice->SetComment(selectionTop() - 1, CommentLinesToString(lines));
+}
+
+bool TMainForm::eventFilter(QObject* watched, QEvent* event)
+{
+    if (watched == CommentMemo && event->type() == QEvent::FocusOut)
+        CommentMemoExit();
+    return QMainWindow::eventFilter(watched, event);
+}
+
+// The table, the graph of result 0 and its comment, as after a read or an open.
+void TMainForm::showResults()
+{
+    ShowResultViews();
+    ActiveDevice->UpdateBasicGrid(*fGrid);
+    ActiveDevice->UpdateGraph(*fChart, 0);
+    showComment(0);
+    fSuppressSelect = true;
+    BasicGrid->selectRow(0);
+    fSuppressSelect = false;
+    FitGridColumns();
+}
+
+void TMainForm::ActionChangeDimensExecute()
+{
+    auto* item = qobject_cast<QAction*>(sender());
+    if (item)
+        item->setChecked(true);
+    for (QAction* a : fUnitItems)
+        if (a->isChecked()) {
+            Config.Dimension = a->data().toInt();
+            break;
+        }
+    if (!ActiveDevice)
+        return;
+    ActiveDevice->SetDimension(EPressureUnits(Config.Dimension));
+    const int top = selectionTop();
+    fSuppressSelect = true;
+    ActiveDevice->UpdateBasicGrid(*fGrid);
+    BasicGrid->selectRow(top - 1);
+    fSuppressSelect = false;
+    ActiveDevice->UpdateGraph(*fChart, top - 1);
+    FitGridColumns();
+}
+
+// ---------------------------------------------------------------- workspace and commands
+
+bool TMainForm::BeginWorkspace(int Model)
+{
+    Config.isLoadTypeFile = false;
+    if (!ActiveDevice)
+        return NewWorkspace(Model);
+    if (fPrompter && fPrompter->ask(this, windowTitle(), msg(msgMergeResults))) {
+        Config.isLoadTypeFile = true;
+        return true;
+    }
+    return NewWorkspace(Model);
+}
+
+bool TMainForm::NewWorkspace(int Model)
+{
+    // A model this program has no name for is handled like the first one, rather than
+    // leaving the window without a workspace.
+    Q_UNUSED(Model);
+    if (ActiveDevice)
+        ActiveDevice->SetComCallback({});
+    auto dev = std::make_shared<TQelBase>();
+    ActiveDevice = dev; // releases the previous workspace, which closes its port
+    fConnectedPort.clear();
+    lastSelectRow = 0;
+    ActiveDevice->SetLang(TLang(Config.Lang));
+    ActiveDevice->SetDimension(EPressureUnits(Config.Dimension));
+    QPointer<TMainForm> self(this);
+    ActiveDevice->SetComCallback([self](TOperationType op) {
+        if (self)
+            self->CmdComplete(op);
+    });
+    return true;
+}
+
+void TMainForm::sDevSelectBoxChange()
+{
+    const int idx = sDevSelectBox->currentIndex();
+    if (idx < 0 || idx >= fAssoc.size() || sDevSelectBox->currentText().isEmpty())
+        return;
+    const TQelPortAssoc entry = fAssoc[idx];
+    BeginWorkspace(entry.DevType);
+    HideResultViews();
+    fOpenFileName.clear();
+    fSaveFileName.clear();
+    if (!ActiveDevice->Connect(entry.Port)) {
+        setStatus(msg(msgPortBusy));
+        return;
+    }
+    fConnectedPort = entry.Port;
+}
+
+bool TMainForm::devicePrecondition()
+{
+    if (sDevSelectBox->currentIndex() < 0 || sDevSelectBox->currentText().isEmpty() ||
+        !ActiveDevice) {
+        setStatus(msg(msgDevNotSelected));
+        return false;
+    }
+    return true;
+}
+
+void TMainForm::ActionReadExecute()
+{
+    if (!devicePrecondition())
+        return;
+    HideResultViews();
+    setStatus(msg(msgArchReading));
+    ActiveDevice->ReadArchive();
+}
+
+void TMainForm::ActionClockExecute()
+{
+    if (!devicePrecondition())
+        return;
+    ActiveDevice->SynchronyzeClock();
+}
+
+void TMainForm::ActionMaterialsExecute()
+{
+    if (devicePrecondition())
+        notAvailable(); // the catalogue editors come with their own windows
+}
+
+void TMainForm::ActionObjectsExecute()
+{
+    if (devicePrecondition())
+        notAvailable();
+}
+
+void TMainForm::ActionScreenshotExecute()
+{
+    if (devicePrecondition())
+        notAvailable(); // the screen window comes with its own issue
+}
+
+void TMainForm::ActionRemoveExecute()
+{
+    if (!ActiveDevice || !resultViewsShown()) {
+        setStatus(msg(msgDevNotSelected));
+        return;
+    }
+    const int top = selectionTop();
+    const int bottom = selectionBottom();
+    ActiveDevice->RemoveResults(top - 1, bottom - top + 1, !Config.isLoadTypeFile);
+    fSuppressSelect = true;
+    ActiveDevice->UpdateBasicGrid(*fGrid);
+    BasicGrid->selectRow(qMin(top, fGrid->rowCountAll() - 1) - 1);
+    fSuppressSelect = false;
+    ActiveDevice->UpdateGraph(*fChart, top - 1);
+    showComment(top - 1);
+    lastSelectRow = top;
+    FitGridColumns();
+}
+
+void TMainForm::CmdComplete(TOperationType Op)
+{
+    switch (Op) {
+    case otDevConnect:
+        setStatus1(ActiveDevice->GetDeviceName());
+        if (smClockAuto->isChecked()) {
+            ActiveDevice->SynchronyzeClock();
+            isReadAfterClockWrite = true;
+        } else {
+            ActionReadExecute();
+        }
+        break;
+    case otArchReadContinue: {
+        const TArchLoadProgress p = ActiveDevice->GetLoadProgress();
+        ProgressBarLoad->setMaximum(qMax(1, p.Total));
+        ProgressBarLoad->setValue(p.Current);
+        break;
+    }
+    case otArchReadComplete: {
+        const TArchDupStat st = ActiveDevice->RemoveDuplicates();
+        setStatus(msg(msgArchRead) + QString::number(st.Duplicates) + msg(msgDuplicates) +
+                  QString::number(st.Uniquie) + msg(msgUnique) + QString::number(st.New) +
+                  msg(msgNewEntries) + u' ');
+        showResults();
+        break;
+    }
+    case otMatRead:
+        setStatus(msg(msgMatRead));
+        break;
+    case otMatWrite:
+        setStatus(msg(msgMatWritten));
+        break;
+    case otObjRead:
+        setStatus(msg(msgObjRead));
+        break;
+    case otObjWrite:
+        setStatus(msg(msgObjWritten));
+        break;
+    case otClockWrite: {
+        setStatus(msg(msgClockSynced));
+        const bool read = isReadAfterClockWrite;
+        isReadAfterClockWrite = false;
+        if (read)
+            ActionReadExecute();
+        break;
+    }
+    case otResultDelete:
+        setStatus(msg(msgResultsRemoved));
+        break;
+    case otMeasIsGoing:
+        setStatus(msg(msgMeasIsGoing));
+        break;
+    case otNoAnswer:
+    case otArchTooLarge:
+        // Nothing more comes: show what is held instead of a progress bar that waits.
+        setStatus(msg(Op == otNoAnswer ? msgNoAnswer : msgArchTooLarge));
+        showResults();
+        break;
+    case otDevDisconnected:
+    case otScreenReady:
+    default:
+        break;
+    }
+}
+
+// Commands whose windows come later: they exist and say so.
+void TMainForm::ActionOpenExecute()
+{
+    notAvailable();
+}
+void TMainForm::ActionSaveExecute()
+{
+    notAvailable();
+}
+void TMainForm::ActionSaveAsExecute()
+{
+    notAvailable();
+}
+void TMainForm::ActionReportExecute()
+{
+    notAvailable();
+}
+void TMainForm::ActionCloseFileExecute()
+{
+    notAvailable();
+}
+void TMainForm::ActionAboutExecute()
+{
+    notAvailable();
+}
+void TMainForm::ActionCopyTableExecute()
+{
+    notAvailable();
+}
+void TMainForm::ActionCopySelectedExecute()
+{
+    notAvailable();
+}
+void TMainForm::ActionReportSelExecute()
+{
+    notAvailable();
+}
+void TMainForm::ActionCopyDetailsExecute()
+{
+    notAvailable();
+}
+void TMainForm::ActionCopyGraphExecute()
+{
+    notAvailable();
+}
+
+void TMainForm::ActionLangSelectExecute()
+{
+    // The running switch of every window comes with the translation; until then the menu
+    // shows the language in force.
+    smRU->setChecked(Config.Lang == ruRU);
+    smEN->setChecked(Config.Lang == enUS);
+    notAvailable();
+}
+
+void TMainForm::ActionExitExecute()
+{
+    close();
+}
+
+void TMainForm::ActionHelpExecute()
+{
+    const QString name =
+        Config.Lang == enUS ? QStringLiteral("Qel1EngHelp.html") : QStringLiteral("Qel1Help.html");
+    const QString path = QCoreApplication::applicationDirPath() + QStringLiteral("/Help/") + name;
+    QDesktopServices::openUrl(QUrl::fromLocalFile(path));
+}
+
+void TMainForm::ActionSetSkinExecute()
+{
+    QStringList skins = QStyleFactory::keys();
+    skins.append(kDarkSkin);
+    const QString none =
+        Config.Lang == enUS ? QStringLiteral("(system)") : QStringLiteral("(системный)");
+    skins.prepend(none);
+    const int current = Config.SkinEnable ? qMax(0, int(skins.indexOf(Config.Skin))) : 0;
+    bool ok = false;
+    const QString chosen =
+        QInputDialog::getItem(this, windowTitle(), QString(), skins, current, false, &ok);
+    if (!ok)
+        return;
+    Config.SkinEnable = chosen != none;
+    if (Config.SkinEnable)
+        Config.Skin = chosen;
+    applySkin();
+}
+
+// ---------------------------------------------------------------- discovery
+
+bool TMainForm::identify(const QString& port, TQelPortAssoc& assoc)
+{
+    assoc = IdentifyPort(port, TLang(Config.Lang));
+    if (assoc.DevType != devUnknown)
+        return true;
+    // Busy, or open but silent: not an instrument that can be chosen. It stays out of the
+    // list until it goes away, and the status says why.
+    fSilentPorts.insert(port);
+    setStatus((assoc.Port == QStringLiteral("COM?") ? msg(msgPortBusy) + QStringLiteral(": ")
+                                                    : msg(msgNoIdentity)) +
+              port);
+    return false;
+}
+
+void TMainForm::addDeviceEntry(const TQelPortAssoc& assoc)
+{
+    const int keep = sDevSelectBox->count() == 0 ? -1 : sDevSelectBox->currentIndex();
+    fAssoc.append(assoc);
+    sDevSelectBox->addItem(assoc.Name);
+    // Adding to an empty box selects the entry by itself; only a choice may do that.
+    sDevSelectBox->setCurrentIndex(keep);
+}
+
+void TMainForm::ScanDevices()
+{
+    if (!fPorts)
+        return;
+    fScanning = true;
+    sDevSelectBox->clear();
+    fAssoc.clear();
+    fSilentPorts.clear();
+    const QStringList ports = EnumDevicePorts(fPorts->ports());
+    for (const QString& port : ports) {
+        TQelPortAssoc assoc;
+        if (identify(port, assoc))
+            addDeviceEntry(assoc);
+    }
+    fScanning = false;
+    if (sDevSelectBox->count() > 0 && !Config.isLoadTypeFile) {
+        sDevSelectBox->setCurrentIndex(0);
+        sDevSelectBoxChange();
+        if (sDevSelectBox->count() > 1)
+            sDevSelectBox->showPopup();
+    }
+    if (DevChangeTimer.isActive() || ports.size() != listedPorts().size())
+        DevChangeTimer.start(); // changes during the scan
+}
+
+void TMainForm::OnDeviceChange()
+{
+    DevChangeTimer.stop();
+    DevChangeTimer.start();
+}
+
+QStringList TMainForm::listedPorts() const
+{
+    QStringList listed;
+    for (const TQelPortAssoc& a : fAssoc)
+        listed.append(a.Port);
+    listed.append(QStringList(fSilentPorts.cbegin(), fSilentPorts.cend()));
+    return listed;
+}
+
+void TMainForm::DevChangeTimerTimer()
+{
+    DevChangeTimer.stop();
+    if (fScanning || !fPorts) {
+        DevChangeTimer.start(); // an identification is waiting; look again afterwards
+        return;
+    }
+    const QStringList present = EnumDevicePorts(fPorts->ports());
+    const TDeviceChange change = FindDeviceChange(present, listedPorts());
+    if (change.Change > 0) {
+        UpdateDeviceList(change.Port, true);
+    } else if (change.Change < 0) {
+        if (fSilentPorts.remove(change.Port)) {
+            // A port that never answered has gone; nothing was listed for it.
+        } else {
+            UpdateDeviceList(change.Port, false);
+        }
+    }
+    // One port per tick; when several came or went, the next tick takes the next one.
+    if (change.Change != 0 && EnumDevicePorts(fPorts->ports()).size() != listedPorts().size())
+        DevChangeTimer.start();
+}
+
+void TMainForm::UpdateDeviceList(const QString& Port, bool Added)
+{
+    if (Added) {
+        fScanning = true;
+        TQelPortAssoc assoc;
+        const bool ok = identify(Port, assoc);
+        fScanning = false;
+        if (!ok)
+            return;
+        const bool noneChosen = sDevSelectBox->currentIndex() < 0;
+        addDeviceEntry(assoc);
+        if (noneChosen && !Config.isLoadTypeFile) {
+            sDevSelectBox->setCurrentIndex(0);
+            sDevSelectBoxChange();
+        }
+        if (sDevSelectBox->count() > 1 && !sDevSelectBox->view()->isVisible())
+            sDevSelectBox->showPopup();
+        return;
+    }
+
+    int idx = -1;
+    for (int i = 0; i < fAssoc.size(); ++i)
+        if (fAssoc[i].Port == Port) {
+            idx = i;
+            break;
+        }
+    if (idx >= 0) {
+        const int current = sDevSelectBox->currentIndex();
+        fAssoc.removeAt(idx);
+        sDevSelectBox->removeItem(idx);
+        // The box keeps the same instrument chosen when an entry before it goes; when the
+        // chosen entry itself goes, nothing is chosen.
+        sDevSelectBox->setCurrentIndex(idx == current ? -1
+                                                      : (idx < current ? current - 1 : current));
+    }
+    // The port the workspace was connected to: the port itself may already be closed,
+    // since a vanished device closes it at once.
+    if (ActiveDevice && !fConnectedPort.isEmpty() && fConnectedPort == Port) {
+        setStatus(msg(msgDevDisconnected));
+        Config.isLoadTypeFile = true;
+        fConnectedPort.clear();
+        sDevSelectBox->setCurrentIndex(-1);
+        if (sDevSelectBox->count() > 0 && !sDevSelectBox->view()->isVisible())
+            sDevSelectBox->showPopup();
+    }
+}

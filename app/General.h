@@ -1,0 +1,173 @@
+// The main window: the results table, the graph and comment of the selected result, the
+// instrument box, the device commands and their completion handling.
+#pragma once
+
+#include "Settings.h"
+#include "data/QelTypes.h"
+#include "device/Discovery.h"
+#include "device/QelBase.h"
+
+#include <QMainWindow>
+#include <QPointer>
+#include <QSet>
+#include <QTimer>
+
+class QAction;
+class QActionGroup;
+class QComboBox;
+class QLabel;
+class QMenu;
+class QPlainTextEdit;
+class QProgressBar;
+class QSplitter;
+class QTableView;
+class IPortSource;
+class IPrompter;
+class TChartSink;
+class TStringGrid;
+
+class TMainForm : public QMainWindow
+{
+    Q_OBJECT
+public:
+    struct TConfig : TGuiConfig
+    {
+        // The results shown are not only the connected instrument's.
+        bool isLoadTypeFile = false;
+    };
+
+    // `ports` and `prompter` stay owned by the caller and outlive the window. `fileArg` is
+    // the archive named on the command line (empty for none).
+    TMainForm(IPortSource* ports, IPrompter* prompter, const QString& fileArg = {},
+              QWidget* parent = nullptr);
+    ~TMainForm() override;
+
+    // For tests and the status line.
+    const TConfig& config() const { return Config; }
+    QString statusText(int panel) const;
+    TStringGrid* grid() const { return fGrid; }
+    QTableView* basicGrid() const { return BasicGrid; }
+    TChartSink* chart() const { return fChart; }
+    QPlainTextEdit* commentMemo() const { return CommentMemo; }
+    QComboBox* devSelectBox() const { return sDevSelectBox; }
+    QProgressBar* progressBar() const { return ProgressBarLoad; }
+    bool resultViewsShown() const;
+    // Ports that answered no identity; they stay out of the box until they go away.
+    const QSet<QString>& silentPorts() const { return fSilentPorts; }
+
+public slots:
+    void ScanDevices();
+    void OnDeviceChange();
+    void sDevSelectBoxChange();
+    void CommentMemoExit();
+
+    void ActionOpenExecute();
+    void ActionSaveExecute();
+    void ActionSaveAsExecute();
+    void ActionReportExecute();
+    void ActionCloseFileExecute();
+    void ActionExitExecute();
+    void ActionReadExecute();
+    void ActionMaterialsExecute();
+    void ActionObjectsExecute();
+    void ActionClockExecute();
+    void ActionScreenshotExecute();
+    void ActionSetSkinExecute();
+    void ActionHelpExecute();
+    void ActionAboutExecute();
+    void ActionCopyTableExecute();
+    void ActionCopySelectedExecute();
+    void ActionReportSelExecute();
+    void ActionRemoveExecute();
+    void ActionCopyDetailsExecute();
+    void ActionCopyGraphExecute();
+    void ActionChangeDimensExecute();
+    void ActionLangSelectExecute();
+
+protected:
+    void resizeEvent(QResizeEvent* event) override;
+    void closeEvent(QCloseEvent* event) override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
+private:
+    struct TCaption
+    {
+        const char* ru;
+        const char* en;
+        const char* hintRu = nullptr;
+        const char* hintEn = nullptr;
+    };
+
+    QAction* makeAction(const char* name, const TCaption& caption, const QIcon& icon,
+                        const QKeySequence& shortcut, void (TMainForm::*handler)());
+    void buildMenus();
+    void buildViews();
+    void retranslate();
+    QString msg(int id) const;
+    void setStatus(const QString& text);
+    void setStatus1(const QString& text);
+    void notAvailable();
+    bool devicePrecondition();
+
+    void FormCreate();
+    void LoadConfig();
+    void SaveConfig();
+    void applySkin();
+    void HideResultViews();
+    void ShowResultViews();
+    void FitGridColumns();
+    void BasicGridSelectCell(int row);
+    void showComment(int index);
+    void showResults();
+    int selectionTop() const;
+    int selectionBottom() const;
+
+    bool BeginWorkspace(int Model);
+    bool NewWorkspace(int Model);
+    void CmdComplete(TOperationType Op);
+
+    void DevChangeTimerTimer();
+    QStringList listedPorts() const;
+    void addDeviceEntry(const TQelPortAssoc& assoc);
+    bool identify(const QString& port, TQelPortAssoc& assoc);
+    void UpdateDeviceList(const QString& Port, bool Added);
+
+    TConfig Config;
+    int lastSelectRow = 0;
+    bool isReadAfterClockWrite = false;
+    int CurLang = 0;
+
+    IPortSource* fPorts;
+    IPrompter* fPrompter;
+    QString fFileArg;
+    QString fOpenFileName;
+    QString fSaveFileName;
+    QString fConnectedPort;      // the port the workspace was connected to
+    QList<TQelPortAssoc> fAssoc; // one per entry of the box, in its order
+    QSet<QString> fSilentPorts;
+    bool fScanning = false;
+    bool fSuppressSelect = false;
+    QTimer DevChangeTimer;
+
+    TStringGrid* fGrid = nullptr;
+    TChartSink* fChart = nullptr;
+    QSplitter* DetailSplitter = nullptr;
+    QSplitter* CommentSplitter = nullptr;
+    QTableView* BasicGrid = nullptr;
+    QWidget* DetailPanel = nullptr;
+    QPlainTextEdit* CommentMemo = nullptr;
+    QLabel* fPanel0 = nullptr;
+    QLabel* fPanel1 = nullptr;
+    QProgressBar* ProgressBarLoad = nullptr;
+    QComboBox* sDevSelectBox = nullptr;
+
+    QList<QPair<QObject*, TCaption>> fCaptions; // actions and menus with their texts
+    QAction* smClockAuto = nullptr;
+    QAction* smPrintComments = nullptr;
+    QList<QAction*> fUnitItems;
+    QActionGroup* fUnitGroup = nullptr;
+    QAction* smRU = nullptr;
+    QAction* smEN = nullptr;
+    QMenu* BasicPopupMenu = nullptr;
+    QMenu* DetailPopupMenu = nullptr;
+};

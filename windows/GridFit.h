@@ -1,0 +1,20 @@
+// Column widths of the results table: each column as wide as its widest text, the spare
+// width of the view given to one column so that the table fills it.
+#pragma once
+
+#include <QList>
+#include <QString>
+#include <functional>
+
+class QTableView;
+class TStringGrid;
+
+// Widths for every column of the grid, caption row included: widest text + 15 pixels. When
+// clientWidth leaves room, column 3 (more than 4 columns) or column 1 takes it. An empty list
+// for fewer than 3 columns: those grids keep their widths. textWidth is asked once per
+// distinct text, as a full archive repeats most of its texts.
+QList<int> FitColumnWidths(const TStringGrid& grid,
+                           const std::function<int(const QString&)>& textWidth, int clientWidth);
+
+// Applies FitColumnWidths to the view with its font and the width of its viewport.
+void FitGridColumns(QTableView* view, TStringGrid& grid);
