@@ -9,6 +9,7 @@
 #include <QCommandLineParser>
 #include <QEventLoop>
 #include <QFileInfo>
+#include <QSerialPort>
 #include <QTimer>
 #include <functional>
 #include <optional>
@@ -62,7 +63,15 @@ bool connectAndIdentify(TQelBase& dev, const Options& o, QTextStream& err)
 {
     dev.SetLang(o.lang);
     if (!dev.Connect(o.port)) {
-        err << Msg(msgPortBusy, o.lang) << ": " << o.port << Qt::endl;
+        // Busy and missing ports both refuse the open; say which one it is.
+        QSerialPort probe;
+        probe.setPortName(o.port);
+        if (!probe.open(QIODevice::ReadWrite) &&
+            probe.error() == QSerialPort::DeviceNotFoundError) {
+            err << "qel-cli: no such port: " << o.port << Qt::endl;
+        } else {
+            err << Msg(msgPortBusy, o.lang) << ": " << o.port << Qt::endl;
+        }
         return false;
     }
     const auto got = waitEvent(

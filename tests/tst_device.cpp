@@ -1,4 +1,5 @@
 // The device object over a real serial port, against the instrument stand-in on a pty.
+#include "TestSupport.h"
 #include "device/QelBase.h"
 #include "sim/QelSim.h"
 #include "sim/SimArchive.h"
@@ -8,38 +9,7 @@
 #include <QSignalSpy>
 #include <QTest>
 
-namespace {
-
-// Records the events of a device object and lets a test wait for one.
-class EventRecorder : public QObject
-{
-    Q_OBJECT
-public:
-    explicit EventRecorder(IQel& dev)
-    {
-        dev.SetComCallback([this](TOperationType op) {
-            ops.append(op);
-            emit event(op);
-        });
-    }
-    bool waitFor(TOperationType op, int timeoutMs = 5000)
-    {
-        QElapsedTimer t;
-        t.start();
-        while (!ops.contains(op)) {
-            if (t.elapsed() > timeoutMs)
-                return false;
-            QSignalSpy spy(this, &EventRecorder::event);
-            spy.wait(qMax<qint64>(1, timeoutMs - t.elapsed()));
-        }
-        return true;
-    }
-    QList<TOperationType> ops;
-signals:
-    void event(TOperationType op);
-};
-
-} // namespace
+using testsupport::EventRecorder;
 
 class TstDevice : public QObject
 {

@@ -1,5 +1,6 @@
 // Archive download: against the stand-in over a real port for the walk as a whole, and
 // with crafted replies for the counters and the clamping of odd replies.
+#include "TestSupport.h"
 #include "device/QelBase.h"
 #include "sim/QelSim.h"
 #include "sim/SimArchive.h"
@@ -12,34 +13,7 @@ using namespace qelproto;
 
 namespace {
 
-class EventRecorder : public QObject
-{
-    Q_OBJECT
-public:
-    explicit EventRecorder(TQelBase& dev, std::function<void(TOperationType)> also = {})
-    {
-        dev.SetComCallback([this, also](TOperationType op) {
-            ops.append(op);
-            if (also)
-                also(op);
-            emit event();
-        });
-    }
-    bool waitFor(TOperationType op, int timeoutMs = 30000)
-    {
-        QElapsedTimer t;
-        t.start();
-        while (!ops.contains(op) && t.elapsed() < timeoutMs) {
-            QSignalSpy spy(this, &EventRecorder::event);
-            spy.wait(200);
-        }
-        return ops.contains(op);
-    }
-    int count(TOperationType op) const { return int(ops.count(op)); }
-    QList<TOperationType> ops;
-signals:
-    void event();
-};
+using testsupport::EventRecorder;
 
 bool sameResult(const TCalcQEL& a, const TCalcQEL& b)
 {

@@ -1,5 +1,6 @@
 // Ordering the archive newest first, dropping copies of one measurement, and removing blocks
 // of results from the archive and the instrument.
+#include "TestSupport.h"
 #include "device/Protocol.h"
 #include "device/QelBase.h"
 
@@ -49,36 +50,11 @@ TCalcQEL res(int abs, TQelDateTime when, int num, const QString& comment = {})
 
 const TQelDateTime kDay{24, 3, 5, 7, 9};
 
-template <typename T> void putLe(QByteArray& out, T v)
-{
-    v = qToLittleEndian(v);
-    out.append(reinterpret_cast<const char*>(&v), sizeof v);
-}
-
-// The archive file: identity, count, then record, samples and comment of each result.
-QByteArray archiveFile(const QList<TCalcQEL>& results)
-{
-    QByteArray out(int(sizeof(TQelInfo)), '\0');
-    out[1] = char(dev12);
-    putLe<int32_t>(out, int32_t(results.size()));
-    for (const TCalcQEL& r : results) {
-        out.append(reinterpret_cast<const char*>(&r.ArchRes), sizeof r.ArchRes);
-        putLe<int32_t>(out, int32_t(r.Samples.size()));
-        for (uint16_t s : r.Samples)
-            putLe<uint16_t>(out, s);
-        putLe<int32_t>(out, int32_t(r.UserComment.size()));
-        for (QChar c : r.UserComment)
-            putLe<uint16_t>(out, c.unicode());
-    }
-    return out;
-}
+using testsupport::loadResults;
 
 bool load(TQelBase& dev, const QList<TCalcQEL>& results)
 {
-    QTemporaryFile file;
-    if (!file.open() || file.write(archiveFile(results)) < 0 || !file.flush())
-        return false;
-    return dev.LoadFromFile(file.fileName());
+    return loadResults(dev, results);
 }
 
 // Everything a result holds, so that two lists compare whole.

@@ -1,5 +1,6 @@
 // The results table, the pressure graph and the texts copied from them, filled from
 // archives loaded out of small fixture files.
+#include "TestSupport.h"
 #include "data/Formats.h"
 #include "data/StringGrid.h"
 #include "data/Views.h"
@@ -22,38 +23,10 @@ constexpr float kNaN = std::numeric_limits<float>::quiet_NaN();
 constexpr float kInf = std::numeric_limits<float>::infinity();
 const QString kDash = QStringLiteral("\u2014");
 
-template <typename T> void putLe(QByteArray& out, T v)
-{
-    out.append(reinterpret_cast<const char*>(&v), sizeof v);
-}
-
-// The archive file as the program writes it: identity, count, then per result the record,
-// the samples and the comment, each array after its signed 32-bit length.
-QByteArray archiveBytes(const QList<TCalcQEL>& results)
-{
-    TQelInfo info{};
-    info.DevType = dev12;
-    info.SerialNumber = 5;
-    QByteArray out(reinterpret_cast<const char*>(&info), sizeof info);
-    putLe<int32_t>(out, int32_t(results.size()));
-    for (const TCalcQEL& r : results) {
-        out.append(reinterpret_cast<const char*>(&r.ArchRes), sizeof r.ArchRes);
-        putLe<int32_t>(out, int32_t(r.Samples.size()));
-        for (const uint16_t s : r.Samples)
-            putLe<uint16_t>(out, s);
-        putLe<int32_t>(out, int32_t(r.UserComment.size()));
-        for (const QChar c : r.UserComment)
-            putLe<uint16_t>(out, c.unicode());
-    }
-    return out;
-}
-
+// On an empty device: the results held are exactly those given.
 bool load(TQelBase& dev, const QList<TCalcQEL>& results)
 {
-    QTemporaryFile file;
-    if (!file.open() || file.write(archiveBytes(results)) < 0 || !file.flush())
-        return false;
-    return dev.LoadFromFile(file.fileName()) && dev.archive().size() == results.size();
+    return testsupport::loadResults(dev, results) && dev.archive().size() == results.size();
 }
 
 void setName(char* dst, qsizetype size, const QByteArray& bytes)

@@ -1,0 +1,89 @@
+// Fixtures shared by the test suites: archive files written independently of the code
+// under test, and a recorder of completion events.
+#pragma once
+
+#include "data/QelTypes.h"
+#include "device/QelBase.h"
+
+#include <QEventLoop>
+#include <QTemporaryFile>
+#include <QTest>
+#include <QTimer>
+#include <QtEndian>
+#include <functional>
+
+namespace testsupport {
+
+template <typename T> void putLe(QByteArray& out, T v)
+{
+    v = qToLittleEndian(v);
+    out.append(reinterpret_cast<const char*>(&v), sizeof v);
+}
+
+// The archive file: identity, count, then per result the record, the samples and the
+// comment, each array after its signed 32-bit length.
+inline QByteArray archiveFileBytes(const QList<TCalcQEL>& results)
+{
+    TQelInfo info{};
+    info.DevType = dev12;
+    info.SerialNumber = 5;
+    QByteArray out(reinterpret_cast<const char*>(&info), sizeof info);
+    putLe<int32_t>(out, int32_t(results.size()));
+    for (const TCalcQEL& r : results) {
+        out.append(reinterpret_cast<const char*>(&r.ArchRes), sizeof r.ArchRes);
+        putLe<int32_t>(out, int32_t(r.Samples.size()));
+        for (const uint16_t s : r.Samples)
+            putLe<uint16_t>(out, s);
+        putLe<int32_t>(out, int32_t(r.UserComment.size()));
+        for (const QChar c : r.UserComment)
+            putLe<uint16_t>(out, c.unicode());
+    }
+    return out;
+}
+
+// Appends `results` to the device's archive through a file load.
+inline bool loadResults(TQelBase& dev, const QList<TCalcQEL>& results)
+{
+    QTemporaryFile file;
+    if (!file.open() || file.write(archiveFileBytes(results)) < 0 || !file.flush())
+        return false;
+    return dev.LoadFromFile(file.fileName());
+}
+
+// Records the events of a device object; `also` sees each event as it comes.
+class EventRecorder
+{
+public:
+    explicit EventRecorder(IQel& dev, std::function<void(TOperationType)> also = {})
+    {
+        dev.SetComCallback([this, also](TOperationType op) {
+            ops.append(op);
+            if (also)
+                also(op);
+            if (fLoop && op == fAwaited)
+                fLoop->quit();
+        });
+    }
+    // Runs the event loop (no polling sleeps, so a stop-and-wait exchange is not slowed)
+    // until the event has come or the bound passes.
+    bool waitFor(TOperationType op, int timeoutMs = 10000)
+    {
+        if (ops.contains(op))
+            return true;
+        QEventLoop loop;
+        QTimer::singleShot(timeoutMs, &loop, &QEventLoop::quit);
+        fLoop = &loop;
+        fAwaited = op;
+        loop.exec();
+        fLoop = nullptr;
+        return ops.contains(op);
+    }
+    int count(TOperationType op) const { return int(ops.count(op)); }
+    QList<TOperationType> ops;
+
+private:
+    QEventLoop* fLoop = nullptr;
+    TOperationType fAwaited = otDevConnect;
+};
+
+} // namespace testsupport
