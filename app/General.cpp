@@ -122,6 +122,7 @@ void TMainForm::buildViews()
     BasicGrid->horizontalHeader()->setSectionResizeMode(QHeaderView::Interactive);
     BasicGrid->setWordWrap(false);
     BasicGrid->setContextMenuPolicy(Qt::CustomContextMenu);
+    fFitter = new TColumnFitter(BasicGrid, *fGrid, this);
     connect(BasicGrid, &QWidget::customContextMenuRequested, this,
             [this](const QPoint& p) { BasicPopupMenu->popup(BasicGrid->mapToGlobal(p)); });
     connect(BasicGrid->selectionModel(), &QItemSelectionModel::currentRowChanged, this,
@@ -480,7 +481,7 @@ void TMainForm::ShowResultViews()
 
 void TMainForm::FitGridColumns()
 {
-    ::FitGridColumns(BasicGrid, *fGrid);
+    fFitter->start();
 }
 
 int TMainForm::selectionTop() const

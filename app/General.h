@@ -24,6 +24,7 @@ class QTableView;
 class IPortSource;
 class IPrompter;
 class TChartSink;
+class TColumnFitter;
 class TStringGrid;
 
 class TMainForm : public QMainWindow
@@ -150,6 +151,7 @@ private:
     QTimer DevChangeTimer;
 
     TStringGrid* fGrid = nullptr;
+    TColumnFitter* fFitter = nullptr;
     TChartSink* fChart = nullptr;
     QSplitter* DetailSplitter = nullptr;
     QSplitter* CommentSplitter = nullptr;

@@ -78,6 +78,7 @@ private slots:
     void columnWidthsFitTextsAndStretchOneColumn_data();
     void columnWidthsFitTextsAndStretchOneColumn();
     void fitGridColumnsFillsTheViewport();
+    void slicedFitEndsWithTheSameWidths();
     void benchmarkFitFullArchive();
 
     void fillReachesSeriesAtEitherClosingCall_data();
@@ -246,6 +247,44 @@ void TestWidgets::fitGridColumnsFillsTheViewport()
     }
     QVERIFY(header->sectionSize(3) > fit[3]);
     QCOMPARE(total, view.viewport()->width() - 12);
+}
+
+void TestWidgets::slicedFitEndsWithTheSameWidths()
+{
+    // More rows than one slice; the widest text sits in the last slice.
+    TStringGrid grid;
+    const int rows = TColumnFitter::kRowsPerSlice * 2 + 10;
+    grid.setSize(11, rows);
+    for (int c = 0; c < 11; ++c)
+        grid.setCell(c, 0, QStringLiteral("c%1").arg(c));
+    for (int r = 1; r < rows; ++r)
+        for (int c = 0; c < 11; ++c)
+            grid.setCell(c, r, QString::number(r % 97));
+    grid.setCell(5, rows - 1, QStringLiteral("the widest text of all"));
+    QTableView view;
+    view.setModel(&grid);
+    view.resize(600, 300);
+    view.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&view));
+
+    TColumnFitter fitter(&view, grid);
+    fitter.start();
+    QVERIFY(fitter.busy()); // the window gets its events between the slices
+    QVERIFY(QTest::qWaitFor([&] { return !fitter.busy(); }, 5000));
+    const QFontMetrics metrics(view.font());
+    const QList<int> fit = FitColumnWidths(
+        grid, [&](const QString& t) { return metrics.horizontalAdvance(t); },
+        view.viewport()->width());
+    for (int c = 0; c < 11; ++c)
+        QCOMPARE(view.horizontalHeader()->sectionSize(c), fit[c]);
+
+    // A refill during a fit starts it again on the new rows.
+    fitter.start();
+    grid.beginFill();
+    grid.setCell(5, rows - 1, QStringLiteral("x"));
+    grid.endFill();
+    QVERIFY(QTest::qWaitFor([&] { return !fitter.busy(); }, 5000));
+    QVERIFY(view.horizontalHeader()->sectionSize(5) < fit[5]);
 }
 
 void TestWidgets::benchmarkFitFullArchive()

@@ -6,8 +6,9 @@
 #include <QHash>
 #include <QHeaderView>
 #include <QTableView>
+#include <QTimer>
 
-namespace {
+namespace gridfit {
 
 constexpr int kCellPadding = 15;
 
@@ -29,20 +30,24 @@ size_t qHash(const TextKey& key, size_t seed)
     return size_t(h);
 }
 
-} // namespace
+} // namespace gridfit
 
-QList<int> FitColumnWidths(const TStringGrid& grid,
-                           const std::function<int(const QString&)>& textWidth, int clientWidth)
+using namespace gridfit;
+
+struct TFitCache
+{
+    QHash<TextKey, int> known;
+};
+
+namespace {
+
+// The widest text of each column over rows [from, to); a text seen before costs a look-up.
+void measureRows(const TStringGrid& grid, int from, int to,
+                 const std::function<int(const QString&)>& textWidth, QHash<TextKey, int>& known,
+                 QList<int>& widest)
 {
     const int cols = grid.colCount();
-    if (cols < 3)
-        return {};
-    const int rows = grid.rowCountAll();
-    // Row by row, as the grid stores its cells; a text seen before costs a look-up only.
-    QHash<TextKey, int> known;
-    known.reserve(qMin(qsizetype(rows) * 2, qsizetype(1) << 20));
-    QList<int> widest(cols, 0);
-    for (int r = 0; r < rows; ++r) {
+    for (int r = from; r < to; ++r) {
         for (int c = 0; c < cols; ++c) {
             TextKey key{grid.cell(c, r)};
             if (key.text.isEmpty())
@@ -54,6 +59,11 @@ QList<int> FitColumnWidths(const TStringGrid& grid,
                 widest[c] = *it;
         }
     }
+}
+
+QList<int> finishWidths(const QList<int>& widest, int clientWidth)
+{
+    const int cols = int(widest.size());
     QList<int> widths(cols);
     qint64 sum = 0;
     for (int c = 0; c < cols; ++c) {
@@ -70,16 +80,77 @@ QList<int> FitColumnWidths(const TStringGrid& grid,
     return widths;
 }
 
+void applyWidths(QTableView* view, const QList<int>& widths)
+{
+    QHeaderView* header = view->horizontalHeader();
+    const int n = qMin(int(widths.size()), header->count());
+    for (int c = 0; c < n; ++c)
+        header->resizeSection(c, widths[c]);
+}
+
+} // namespace
+
+QList<int> FitColumnWidths(const TStringGrid& grid,
+                           const std::function<int(const QString&)>& textWidth, int clientWidth)
+{
+    const int cols = grid.colCount();
+    if (cols < 3)
+        return {};
+    QHash<TextKey, int> known;
+    known.reserve(qMin(qsizetype(grid.rowCountAll()) * 2, qsizetype(1) << 20));
+    QList<int> widest(cols, 0);
+    measureRows(grid, 0, grid.rowCountAll(), textWidth, known, widest);
+    return finishWidths(widest, clientWidth);
+}
+
 void FitGridColumns(QTableView* view, TStringGrid& grid)
 {
     if (!view)
         return;
     const QFontMetrics metrics(view->font());
-    const QList<int> widths = FitColumnWidths(
-        grid, [&metrics](const QString& text) { return metrics.horizontalAdvance(text); },
-        view->viewport()->width());
-    QHeaderView* header = view->horizontalHeader();
-    const int n = qMin(int(widths.size()), header->count());
-    for (int c = 0; c < n; ++c)
-        header->resizeSection(c, widths[c]);
+    applyWidths(
+        view, FitColumnWidths(
+                  grid, [&metrics](const QString& text) { return metrics.horizontalAdvance(text); },
+                  view->viewport()->width()));
+}
+
+TColumnFitter::TColumnFitter(QTableView* view, TStringGrid& grid, QObject* parent)
+    : QObject(parent), fView(view), fGrid(grid), fCache(std::make_unique<TFitCache>())
+{
+    fTimer.setSingleShot(true);
+    fTimer.setInterval(0);
+    connect(&fTimer, &QTimer::timeout, this, &TColumnFitter::step);
+    // A refill while a fit runs makes its rows stale: start again.
+    connect(&fGrid, &QAbstractItemModel::modelReset, this, [this] {
+        if (fTimer.isActive())
+            start();
+    });
+}
+
+TColumnFitter::~TColumnFitter() = default;
+
+void TColumnFitter::start()
+{
+    fTimer.stop();
+    fRow = 0;
+    fCache->known.clear();
+    fWidest = QList<int>(fGrid.colCount(), 0);
+    if (fGrid.colCount() < 3)
+        return;
+    step();
+}
+
+void TColumnFitter::step()
+{
+    const QFontMetrics metrics(fView->font());
+    const auto width = [&metrics](const QString& text) { return metrics.horizontalAdvance(text); };
+    const int to = qMin(fGrid.rowCountAll(), fRow + kRowsPerSlice);
+    measureRows(fGrid, fRow, to, width, fCache->known, fWidest);
+    fRow = to;
+    if (fRow < fGrid.rowCountAll()) {
+        fTimer.start(); // the rest after the events that are waiting
+        return;
+    }
+    applyWidths(fView, finishWidths(fWidest, fView->viewport()->width()));
+    fCache->known.clear();
 }

@@ -3,8 +3,11 @@
 #pragma once
 
 #include <QList>
+#include <QObject>
 #include <QString>
+#include <QTimer>
 #include <functional>
+#include <memory>
 
 class QTableView;
 class TStringGrid;
@@ -18,3 +21,27 @@ QList<int> FitColumnWidths(const TStringGrid& grid,
 
 // Applies FitColumnWidths to the view with its font and the width of its viewport.
 void FitGridColumns(QTableView* view, TStringGrid& grid);
+
+// The same fit in slices of rows between events, so that measuring a full archive never
+// holds the window up; a table of one slice is fitted at once.
+class TColumnFitter : public QObject
+{
+    Q_OBJECT
+public:
+    static constexpr int kRowsPerSlice = 4000;
+    TColumnFitter(QTableView* view, TStringGrid& grid, QObject* parent = nullptr);
+    ~TColumnFitter() override;
+    // Starts a fit from the first row; a fit under way starts again.
+    void start();
+    bool busy() const { return fTimer.isActive(); }
+
+private:
+    void step();
+
+    QTableView* fView;
+    TStringGrid& fGrid;
+    QTimer fTimer;
+    int fRow = 0;
+    QList<int> fWidest;
+    std::unique_ptr<struct TFitCache> fCache;
+};
