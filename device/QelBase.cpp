@@ -99,6 +99,8 @@ bool TQelBase::openPort()
     if (!fComPort->open(QIODevice::ReadWrite))
         return false; // the error event has reported it
     fReader.clear();
+    // Bytes left in the driver from before the open answer nothing asked now.
+    fComPort->clear(QSerialPort::Input);
     // Modem lines held inactive; a pseudo-terminal has none, which is not an error here.
     fComPort->setDataTerminalReady(false);
     fComPort->setRequestToSend(false);

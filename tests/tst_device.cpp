@@ -21,6 +21,7 @@ private slots:
     void connectIdentifiesInstrumentOverThePort();
     void portNameIsKnownOnlyWhileOpen();
     void connectToSamePortReopensAndKeepsModel();
+    void bytesLeftFromBeforeTheOpenAreDropped();
     void connectToPortHeldByAnotherProgramFails();
     void connectToMissingPortFails();
     void clockIsSetFromThisComputer();
@@ -129,6 +130,25 @@ void TstDevice::connectToSamePortReopensAndKeepsModel()
     QVERIFY(rec.waitFor(otDevConnect));
     QCOMPARE(sim.requestCount(dcDevInfo), 2);
     QCOMPARE(dev.GetPortName(), sim.slavePath());
+}
+
+void TstDevice::bytesLeftFromBeforeTheOpenAreDropped()
+{
+    TQelSim sim;
+    QVERIFY(sim.start());
+    TQelBase dev;
+    EventRecorder rec(dev);
+    QVERIFY(dev.Connect(sim.slavePath()));
+    QVERIFY(rec.waitFor(otDevConnect));
+    dev.Disconnect();
+    // A late answer arrives while the port is closed; it must not pass for a reply later.
+    sim.queueRaw(qelproto::buildFrame(dcClockWrite, {}));
+    QTest::qWait(50);
+    rec.ops.clear();
+    QVERIFY(dev.Connect(sim.slavePath()));
+    QVERIFY(rec.waitFor(otDevConnect));
+    QTest::qWait(50);
+    QCOMPARE(rec.ops, QList<TOperationType>{otDevConnect});
 }
 
 void TstDevice::connectToPortHeldByAnotherProgramFails()
