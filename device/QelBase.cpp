@@ -45,7 +45,7 @@ TQelBase::TQelBase(QObject* parent) : QObject(parent), fScreenArr(new char[kScre
     connect(fComPort, &QSerialPort::readyRead, this, &TQelBase::onReadyRead);
     connect(fComPort, &QSerialPort::errorOccurred, this, &TQelBase::ComPortException);
     fNoAnswerTimer.setSingleShot(true);
-    fNoAnswerTimer.setInterval(kNoAnswerMs);
+    fNoAnswerTimer.setInterval(sNoAnswerMs);
     connect(&fNoAnswerTimer, &QTimer::timeout, this, &TQelBase::onNoAnswer);
     fClock.start();
 }

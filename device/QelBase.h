@@ -152,8 +152,10 @@ public:
     int screenEntries() const { return fScreenCtrl.SecTotal; }
     const char* screenBuffer() const { return fScreenArr.get(); }
 
-    // The silence bound of due answers (kNoAnswerMs; tests shorten it).
+    // The silence bound of due answers (kNoAnswerMs; tests shorten it), for this object
+    // and for the objects made from now on.
     void setNoAnswerTimeout(int ms) { fNoAnswerTimer.setInterval(ms); }
+    static void setDefaultNoAnswerTimeout(int ms) { sNoAnswerMs = ms; }
 
     // The receive handler: bytes as the port delivered them, at nowMs of a monotonic clock.
     void ComPortRxBuf(QByteArrayView bytes, qint64 nowMs);
@@ -232,6 +234,7 @@ private:
     QString fLastError;
     unsigned fDue = dueNone;
     QTimer fNoAnswerTimer;
+    static inline int sNoAnswerMs = kNoAnswerMs;
     qelproto::TFrameReader fReader;
     QElapsedTimer fClock;
 };

@@ -12,6 +12,7 @@
 #include <QComboBox>
 #include <QFile>
 #include <QPlainTextEdit>
+#include <QProcess>
 #include <QSettings>
 #include <QTableView>
 #include <QTemporaryDir>
@@ -137,6 +138,11 @@ private slots:
     void selectingARowShowsItsGraphAndComment();
     void secondInstrumentIsListedAndUnplugKeepsResults();
     void silentPortIsNotListed();
+    void commandsNeedAnInstrument();
+    void measuringInstrumentKeepsTheViewsHidden();
+    void silenceDuringAReadShowsWhatIsHeld();
+    void failedConnectSaysPortBusy();
+    void unplugOfAnotherInstrumentKeepsTheChoice();
     void settingsAreWrittenAndReadBack();
     void firstStartAsksLanguageAndCreatesFolders();
 };
@@ -331,6 +337,103 @@ void TstMainWindow::silentPortIsNotListed()
     QVERIFY(!ActiveDevice);
     // The window went on working while it waited.
     QVERIFY(form.silentPorts().contains(sim.slavePath()));
+}
+
+void TstMainWindow::commandsNeedAnInstrument()
+{
+    ConfigDir cfg;
+    cfg.write(false);
+    TFakePortSource ports;
+    ScriptedPrompter prompter;
+    TMainForm form(&ports, &prompter);
+    for (const char* action :
+         {"ActionRead", "ActionClock", "ActionMaterials", "ActionObjects", "ActionScreenshot"}) {
+        trigger(form, action);
+        QCOMPARE(form.statusText(0), Msg(msgDevNotSelected, enUS));
+    }
+    trigger(form, "smMmHg"); // no workspace: only the choice changes
+    QCOMPARE(form.config().Dimension, int(puMmRtSt));
+    QVERIFY(!ActiveDevice);
+}
+
+void TstMainWindow::measuringInstrumentKeepsTheViewsHidden()
+{
+    ConfigDir cfg;
+    cfg.write(true);
+    TQelSim sim;
+    sim.setBusy(true);
+    QVERIFY(sim.start());
+    TFakePortSource ports;
+    ports.plug(forcedPort(sim.slavePath()));
+    ScriptedPrompter prompter;
+    TMainForm form(&ports, &prompter);
+    form.show();
+    QVERIFY(QTest::qWaitFor([&] { return form.statusText(0) == Msg(msgMeasIsGoing, enUS); }, 5000));
+    QCOMPARE(sim.clockWrites(), 1);
+    QVERIFY(!form.resultViewsShown());
+}
+
+void TstMainWindow::silenceDuringAReadShowsWhatIsHeld()
+{
+    TQelBase::setDefaultNoAnswerTimeout(300);
+    ConfigDir cfg;
+    cfg.write(false);
+    TQelSim sim;
+    // The instrument stops answering once the archive is asked for.
+    QObject::connect(&sim, &TQelSim::requestReceived, &sim, [&sim](int code) {
+        if (code == dcArchHead)
+            sim.setSilent(true);
+    });
+    QVERIFY(sim.start());
+    TFakePortSource ports;
+    ports.plug(forcedPort(sim.slavePath()));
+    ScriptedPrompter prompter;
+    TMainForm form(&ports, &prompter);
+    form.show();
+    const bool said =
+        QTest::qWaitFor([&] { return form.statusText(0) == Msg(msgNoAnswer, enUS); }, 5000);
+    TQelBase::setDefaultNoAnswerTimeout(kNoAnswerMs);
+    QVERIFY(said);
+    QVERIFY(form.resultViewsShown());
+    QCOMPARE(form.grid()->rowCountAll(), 2); // nothing held: the empty table
+}
+
+void TstMainWindow::failedConnectSaysPortBusy()
+{
+    Connected c(false);
+    QVERIFY(c.waitRead(0, 12, 12));
+    const QString name = c.form->statusText(1);
+    QProcess holder;
+    ActiveDevice->Disconnect(); // lets the other program take the port
+    holder.start(QStringLiteral(PORT_HOLDER), {c.sim.slavePath()});
+    QVERIFY(holder.waitForReadyRead(5000));
+    c.prompter.answers = {false};
+    c.form->sDevSelectBoxChange();
+    QCOMPARE(c.form->statusText(0), Msg(msgPortBusy, enUS));
+    QCOMPARE(c.form->statusText(1), name);
+    QVERIFY(!c.form->resultViewsShown());
+    holder.closeWriteChannel();
+    holder.waitForFinished(3000);
+}
+
+void TstMainWindow::unplugOfAnotherInstrumentKeepsTheChoice()
+{
+    Connected c(false);
+    QVERIFY(c.waitRead(0, 12, 12));
+    TQelSim second;
+    second.setSerialNumber(2054);
+    QVERIFY(second.start());
+    c.ports.plug(forcedPort(second.slavePath()));
+    QComboBox* box = c.form->devSelectBox();
+    QVERIFY(QTest::qWaitFor([&] { return box->count() == 2; }, 5000));
+    const QString status = c.form->statusText(0);
+    second.unplug();
+    c.ports.unplug(second.slavePath());
+    QVERIFY(QTest::qWaitFor([&] { return box->count() == 1; }, 5000));
+    QCOMPARE(box->currentIndex(), 0);
+    QCOMPARE(box->currentText(), QStringLiteral("QEL-1.2 № A005"));
+    QCOMPARE(c.form->statusText(0), status);
+    QVERIFY(!c.form->config().isLoadTypeFile);
 }
 
 void TstMainWindow::settingsAreWrittenAndReadBack()
