@@ -86,4 +86,10 @@ private:
     TOperationType fAwaited = otDevConnect;
 };
 
+// Connects to the port and waits for the identity.
+inline bool identify(TQelBase& dev, EventRecorder& rec, const QString& port)
+{
+    return dev.Connect(port) && rec.waitFor(otDevConnect);
+}
+
 } // namespace testsupport

@@ -10,6 +10,7 @@
 #include <QTest>
 
 using testsupport::EventRecorder;
+using testsupport::identify;
 
 class TstDevice : public QObject
 {
@@ -121,8 +122,7 @@ void TstDevice::connectToSamePortReopensAndKeepsModel()
     QVERIFY(sim.start());
     TQelBase dev;
     EventRecorder rec(dev);
-    QVERIFY(dev.Connect(sim.slavePath()));
-    QVERIFY(rec.waitFor(otDevConnect));
+    QVERIFY(identify(dev, rec, sim.slavePath()));
     rec.ops.clear();
 
     QVERIFY(dev.Connect(sim.slavePath()));
@@ -138,15 +138,13 @@ void TstDevice::bytesLeftFromBeforeTheOpenAreDropped()
     QVERIFY(sim.start());
     TQelBase dev;
     EventRecorder rec(dev);
-    QVERIFY(dev.Connect(sim.slavePath()));
-    QVERIFY(rec.waitFor(otDevConnect));
+    QVERIFY(identify(dev, rec, sim.slavePath()));
     dev.Disconnect();
     // A late answer arrives while the port is closed; it must not pass for a reply later.
     sim.queueRaw(qelproto::buildFrame(dcClockWrite, {}));
     QTest::qWait(50);
     rec.ops.clear();
-    QVERIFY(dev.Connect(sim.slavePath()));
-    QVERIFY(rec.waitFor(otDevConnect));
+    QVERIFY(identify(dev, rec, sim.slavePath()));
     QTest::qWait(50);
     QCOMPARE(rec.ops, QList<TOperationType>{otDevConnect});
 }
@@ -164,8 +162,7 @@ void TstDevice::connectToPortHeldByAnotherProgramFails()
 
     TQelBase dev;
     EventRecorder rec(dev);
-    QVERIFY(dev.Connect(first.slavePath()));
-    QVERIFY(rec.waitFor(otDevConnect));
+    QVERIFY(identify(dev, rec, first.slavePath()));
     QVERIFY(!dev.Connect(held.slavePath()));
     QCOMPARE(dev.GetDevType(), uint8_t(0));
     QCOMPARE(held.requestCount(dcDevInfo), 0);
@@ -173,8 +170,7 @@ void TstDevice::connectToPortHeldByAnotherProgramFails()
     holder.closeWriteChannel();
     QVERIFY(holder.waitForFinished(5000));
     // Released: now it opens.
-    QVERIFY(dev.Connect(held.slavePath()));
-    QVERIFY(rec.waitFor(otDevConnect));
+    QVERIFY(identify(dev, rec, held.slavePath()));
 }
 
 void TstDevice::connectToMissingPortFails()
@@ -192,8 +188,7 @@ void TstDevice::clockIsSetFromThisComputer()
     QVERIFY(sim.start());
     TQelBase dev;
     EventRecorder rec(dev);
-    QVERIFY(dev.Connect(sim.slavePath()));
-    QVERIFY(rec.waitFor(otDevConnect));
+    QVERIFY(identify(dev, rec, sim.slavePath()));
     const QDateTime before = QDateTime::currentDateTime().addSecs(-1);
     dev.SynchronyzeClock();
     QVERIFY(rec.waitFor(otClockWrite));
@@ -256,8 +251,7 @@ void TstDevice::unpluggedInstrumentClosesThePort()
     QVERIFY(sim.start());
     TQelBase dev;
     EventRecorder rec(dev);
-    QVERIFY(dev.Connect(sim.slavePath()));
-    QVERIFY(rec.waitFor(otDevConnect));
+    QVERIFY(identify(dev, rec, sim.slavePath()));
     sim.unplug();
     QVERIFY(rec.waitFor(otDevDisconnected));
     QCOMPARE(dev.GetPortName(), QStringLiteral("COM?"));
@@ -280,8 +274,7 @@ void TstDevice::silenceWhileAnAnswerIsDueIsReported()
     TQelBase dev;
     dev.setNoAnswerTimeout(300);
     EventRecorder rec(dev);
-    QVERIFY(dev.Connect(sim.slavePath()));
-    QVERIFY(rec.waitFor(otDevConnect));
+    QVERIFY(identify(dev, rec, sim.slavePath()));
     sim.setSilent(true);
     switch (request) {
     case 0:

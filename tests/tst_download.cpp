@@ -14,6 +14,7 @@ using namespace qelproto;
 namespace {
 
 using testsupport::EventRecorder;
+using testsupport::identify;
 
 bool sameResult(const TCalcQEL& a, const TCalcQEL& b)
 {
@@ -132,8 +133,7 @@ void TstDownload::wholeArchiveArrivesIntact()
 
     TQelBase dev;
     EventRecorder rec(dev);
-    QVERIFY(dev.Connect(sim.slavePath()));
-    QVERIFY(rec.waitFor(otDevConnect));
+    QVERIFY(identify(dev, rec, sim.slavePath()));
     dev.ReadArchive();
     QVERIFY(rec.waitFor(otArchReadComplete, 60000));
     QCOMPARE(rec.count(otArchReadComplete), 1);
