@@ -60,6 +60,18 @@ public:
     QTemporaryDir dir;
 };
 
+// Counts how often the window reads the port list: once per comparison.
+class CountingPortSource : public TFakePortSource
+{
+public:
+    QList<TPortInfo> ports() const override
+    {
+        ++reads;
+        return TFakePortSource::ports();
+    }
+    mutable int reads = 0;
+};
+
 TPortInfo forcedPort(const QString& path)
 {
     TPortInfo p;
@@ -138,6 +150,7 @@ private slots:
     void selectingARowShowsItsGraphAndComment();
     void secondInstrumentIsListedAndUnplugKeepsResults();
     void silentPortIsNotListed();
+    void burstOfDeviceChangesLeadsToOneCompare();
     void commandsNeedAnInstrument();
     void measuringInstrumentKeepsTheViewsHidden();
     void silenceDuringAReadShowsWhatIsHeld();
@@ -337,6 +350,25 @@ void TstMainWindow::silentPortIsNotListed()
     QVERIFY(!ActiveDevice);
     // The window went on working while it waited.
     QVERIFY(form.silentPorts().contains(sim.slavePath()));
+}
+
+void TstMainWindow::burstOfDeviceChangesLeadsToOneCompare()
+{
+    ConfigDir cfg;
+    cfg.write(false);
+    CountingPortSource ports;
+    ScriptedPrompter prompter;
+    TMainForm form(&ports, &prompter);
+    QVERIFY(QTest::qWaitFor([&] { return ports.reads > 0; }, 2000)); // the initial scan
+    ports.reads = 0;
+    for (int i = 0; i < 3; ++i) {
+        QTest::qWait(50);
+        emit ports.deviceChange();
+    }
+    QCOMPARE(ports.reads, 0); // each message restarted the 200 ms wait
+    QVERIFY(QTest::qWaitFor([&] { return ports.reads > 0; }, 2000));
+    QTest::qWait(300);
+    QCOMPARE(ports.reads, 1);
 }
 
 void TstMainWindow::commandsNeedAnInstrument()
