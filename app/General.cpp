@@ -714,9 +714,7 @@ void TMainForm::CmdComplete(TOperationType Op)
     }
     case otArchReadComplete: {
         const TArchDupStat st = ActiveDevice->RemoveDuplicates();
-        setStatus(msg(msgArchRead) + QString::number(st.Duplicates) + msg(msgDuplicates) +
-                  QString::number(st.Uniquie) + msg(msgUnique) + QString::number(st.New) +
-                  msg(msgNewEntries) + u' ');
+        setStatus(ArchReadText(st, TLang(Config.Lang)));
         showResults();
         break;
     }

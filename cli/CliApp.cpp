@@ -145,13 +145,6 @@ bool loadMerged(TQelBase& dev, const QString& file, const Options& o, QTextStrea
     return true;
 }
 
-QString statusText(const TArchDupStat& st, TLang lang)
-{
-    return Msg(msgArchRead, lang) + QString::number(st.Duplicates) + Msg(msgDuplicates, lang) +
-           QString::number(st.Uniquie) + Msg(msgUnique, lang) + QString::number(st.New) +
-           Msg(msgNewEntries, lang) + u' ';
-}
-
 class ProgressLine
 {
 public:
@@ -260,7 +253,7 @@ int cmdDownload(const Options& o, QTextStream& out, QTextStream& err)
         err << "qel-cli: " << QString::fromUtf8(e.what()) << Qt::endl;
         return ExitFailure;
     }
-    out << statusText(st, o.lang) << Qt::endl;
+    out << ArchReadText(st, o.lang) << Qt::endl;
     return ExitOk;
 }
 

@@ -50,3 +50,7 @@ enum TMsg : int
 
 // The text of a message in a language.
 QString Msg(TMsg id, TLang lang);
+
+// The status line after an archive read or a merge: "Archive readed: D duplicate, U unique,
+// N new entries. " with its closing blank.
+QString ArchReadText(const TArchDupStat& stat, TLang lang);
