@@ -2,13 +2,12 @@
 #include "General.h"
 #include "PortSource.h"
 #include "Prompter.h"
-#include "sim/QelSim.h"
 #include "sim/SimArchive.h"
+#include "sim/SimThread.h"
 
 #include <QApplication>
 #include <QCommandLineParser>
 #include <QMessageBox>
-#include <QThread>
 #include <exception>
 
 namespace {
@@ -28,44 +27,6 @@ public:
         }
         return false;
     }
-};
-
-// The demo instrument: the stand-in on a thread of its own, paced like a fast link so
-// that the progress of a download can be watched.
-class TDemoInstrument
-{
-public:
-    bool start()
-    {
-        fSim = new TQelSim;
-        fSim->setArchive(makeArchive(60, quint32(QDateTime::currentSecsSinceEpoch())));
-        fSim->setBaud(460800);
-        fSim->moveToThread(&fThread);
-        fThread.start();
-        bool ok = false;
-        QMetaObject::invokeMethod(
-            fSim,
-            [&] {
-                ok = fSim->start();
-                fPath = fSim->slavePath();
-            },
-            Qt::BlockingQueuedConnection);
-        return ok;
-    }
-    ~TDemoInstrument()
-    {
-        if (fSim)
-            QMetaObject::invokeMethod(
-                fSim, [this] { delete fSim; }, Qt::BlockingQueuedConnection);
-        fThread.quit();
-        fThread.wait();
-    }
-    QString path() const { return fPath; }
-
-private:
-    QThread fThread;
-    TQelSim* fSim = nullptr;
-    QString fPath;
 };
 
 } // namespace
@@ -91,14 +52,17 @@ int main(int argc, char* argv[])
     p.process(app);
 
     QStringList extra = p.values(portOpt);
-    TDemoInstrument demo;
+    // The demo instrument is paced like a fast link, so that a download can be watched.
+    TSimThread demo;
     if (p.isSet(demoOpt)) {
+        demo.sim().setArchive(makeArchive(60, quint32(QDateTime::currentSecsSinceEpoch())));
+        demo.sim().setBaud(460800);
         if (!demo.start()) {
             QMessageBox::critical(nullptr, QStringLiteral("QEL-1.Connect"),
                                   QStringLiteral("The demo instrument could not start."));
             return 1;
         }
-        extra.append(demo.path());
+        extra.append(demo.slavePath());
     }
 
     TSystemPortSource ports;

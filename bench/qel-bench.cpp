@@ -2,8 +2,8 @@
 // Not a test: it prints measurements for BENCHMARKS.md.
 #include "data/StringGrid.h"
 #include "device/QelBase.h"
-#include "sim/QelSim.h"
 #include "sim/SimArchive.h"
+#include "sim/SimThread.h"
 
 #include <QCommandLineParser>
 #include <QCoreApplication>
@@ -83,18 +83,13 @@ void benchDownload(int results, int samples, int samplesPerReply)
 {
     // The stand-in runs on a thread of its own, so that its line pacing does not wait for
     // the host's work, as a real instrument would not.
-    QThread simThread;
-    auto* sim = new TQelSim;
-    sim->setArchive(makeArchive(results, 1, samples));
-    sim->setBaud(115200);
-    sim->setSamplesPerReply(samplesPerReply);
-    sim->setRecordsPerReply(255);
-    sim->moveToThread(&simThread);
-    simThread.start();
-    bool started = false;
-    QMetaObject::invokeMethod(
-        sim, [&] { started = sim->start(); }, Qt::BlockingQueuedConnection);
-    if (!started) {
+    TSimThread thread;
+    TQelSim& setup = thread.sim();
+    setup.setArchive(makeArchive(results, 1, samples));
+    setup.setBaud(115200);
+    setup.setSamplesPerReply(samplesPerReply);
+    setup.setRecordsPerReply(255);
+    if (!thread.start()) {
         std::printf("download: no pty\n");
         return;
     }
@@ -112,7 +107,7 @@ void benchDownload(int results, int samples, int samplesPerReply)
         if (op == otArchReadComplete || op == otMeasIsGoing)
             loop.quit();
     });
-    dev.Connect(sim->slavePath());
+    dev.Connect(thread.slavePath());
     bound.start(5000);
     loop.exec();
     bound.stop();
@@ -121,29 +116,23 @@ void benchDownload(int results, int samples, int samplesPerReply)
         return;
     }
     qint64 reqBefore = 0, repBefore = 0;
-    QMetaObject::invokeMethod(
-        sim,
-        [&] {
-            for (const QByteArray& r : sim->requests())
-                reqBefore += r.size();
-            repBefore = sim->bytesWritten();
-        },
-        Qt::BlockingQueuedConnection);
+    thread.run([&](TQelSim& sim) {
+        for (const QByteArray& r : sim.requests())
+            reqBefore += r.size();
+        repBefore = sim.bytesWritten();
+    });
     QElapsedTimer t;
     t.start();
     dev.ReadArchive();
     loop.exec();
     const double secs = seconds(t);
     qint64 reqBytes = 0, repBytes = 0;
-    QMetaObject::invokeMethod(
-        sim,
-        [&] {
-            for (const QByteArray& r : sim->requests())
-                reqBytes += r.size();
-            repBytes = sim->bytesWritten();
-            sim->stop();
-        },
-        Qt::BlockingQueuedConnection);
+    thread.run([&](TQelSim& sim) {
+        for (const QByteArray& r : sim.requests())
+            reqBytes += r.size();
+        repBytes = sim.bytesWritten();
+        sim.stop();
+    });
     reqBytes -= reqBefore;
     repBytes -= repBefore;
     const double limit = double(reqBytes + repBytes) * 10.0 / 115200.0;
@@ -151,10 +140,6 @@ void benchDownload(int results, int samples, int samplesPerReply)
                 "bytes, %.2f s; stop-and-wait bound %.2f s: %.1f %%\n",
                 results, samples, int(dev.archive().size()), qlonglong(reqBytes),
                 qlonglong(repBytes), secs, limit, 100.0 * limit / secs);
-    QMetaObject::invokeMethod(
-        sim, [&] { delete sim; }, Qt::BlockingQueuedConnection);
-    simThread.quit();
-    simThread.wait();
 }
 
 double rawWrite(const QString& path, const QByteArray& bytes, bool sync)
