@@ -14,8 +14,6 @@
 #include <QCloseEvent>
 #include <QComboBox>
 #include <QDesktopServices>
-#include <QDir>
-#include <QFileInfo>
 #include <QHeaderView>
 #include <QInputDialog>
 #include <QLabel>
@@ -921,11 +919,9 @@ void TMainForm::DevChangeTimerTimer()
     if (change.Change > 0) {
         UpdateDeviceList(change.Port, true);
     } else if (change.Change < 0) {
-        if (fSilentPorts.remove(change.Port)) {
-            // A port that never answered has gone; nothing was listed for it.
-        } else {
+        // A port that never answered has gone: nothing was listed for it.
+        if (!fSilentPorts.remove(change.Port))
             UpdateDeviceList(change.Port, false);
-        }
     }
     // One port per tick; when several came or went, the next tick takes the next one.
     if (change.Change != 0 && EnumDevicePorts(fPorts->ports()).size() != listedPorts().size())

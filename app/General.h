@@ -136,7 +136,7 @@ private:
     TConfig Config;
     int lastSelectRow = 0;
     bool isReadAfterClockWrite = false;
-    int CurLang = 0;
+    int CurLang = 0; // the language the captions are in; the running switch reads it
 
     IPortSource* fPorts;
     IPrompter* fPrompter;

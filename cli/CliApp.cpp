@@ -8,7 +8,6 @@
 
 #include <QCommandLineParser>
 #include <QEventLoop>
-#include <QFileInfo>
 #include <QSerialPort>
 #include <QTimer>
 #include <functional>
