@@ -8,6 +8,16 @@ using namespace qelproto;
 
 std::shared_ptr<IQel> ActiveDevice;
 
+std::shared_ptr<TQelBase> NewQelBase()
+{
+    return std::shared_ptr<TQelBase>(new TQelBase, [](TQelBase* dev) {
+        // Silent from now on: no event of a released workspace reaches its old owner.
+        dev->SetComCallback({});
+        dev->Disconnect();
+        dev->deleteLater();
+    });
+}
+
 QString DeviceDisplayName(const TQelInfo& info, TLang lang)
 {
     if (info.DevType == devUnknown)

@@ -91,6 +91,11 @@ public:
 // The current workspace; empty until an instrument is chosen or a file is opened.
 extern std::shared_ptr<IQel> ActiveDevice;
 
+class TQelBase;
+// A device object whose last owner releases it with deleteLater: its port may still be
+// inside a signal when the last reference goes.
+std::shared_ptr<TQelBase> NewQelBase();
+
 // The display name of an identity in a language ("QEL-1.2 № A005"); empty for DevType 0.
 QString DeviceDisplayName(const TQelInfo& info, TLang lang);
 
