@@ -46,14 +46,6 @@ QString DeviceDisplayName(const TQelInfo& info, TLang lang)
 
 TQelBase::TQelBase(QObject* parent) : QObject(parent), fScreenArr(new char[kScreenBufferSize]())
 {
-    fComPort = new QSerialPort(this);
-    fComPort->setBaudRate(QSerialPort::Baud115200);
-    fComPort->setDataBits(QSerialPort::Data8);
-    fComPort->setParity(QSerialPort::NoParity);
-    fComPort->setStopBits(QSerialPort::OneStop);
-    fComPort->setFlowControl(QSerialPort::NoFlowControl);
-    connect(fComPort, &QSerialPort::readyRead, this, &TQelBase::onReadyRead);
-    connect(fComPort, &QSerialPort::errorOccurred, this, &TQelBase::ComPortException);
     fNoAnswerTimer.setSingleShot(true);
     fNoAnswerTimer.setInterval(sNoAnswerMs);
     connect(&fNoAnswerTimer, &QTimer::timeout, this, &TQelBase::onNoAnswer);
@@ -62,22 +54,38 @@ TQelBase::TQelBase(QObject* parent) : QObject(parent), fScreenArr(new char[kScre
 
 TQelBase::~TQelBase()
 {
-    fComPort->disconnect(this);
-    ClearArchive();
-    if (fComPort->isOpen())
+    // The object itself is released from the event loop (NewQelBase), never inside a
+    // signal of its port, so the port may go with it at once.
+    if (fComPort) {
+        fComPort->disconnect(this);
         fComPort->close();
+        delete fComPort.release();
+    }
 }
 
 // ---------------------------------------------------------------- connection
+
+void TQelBase::setTransport(std::unique_ptr<ITransport> link)
+{
+    if (fComPort) {
+        fComPort->disconnect(this);
+        fComPort->close();
+    }
+    fComPort.reset(link.release());
+    if (!fComPort)
+        return;
+    connect(fComPort.get(), &ITransport::bytesArrived, this, &TQelBase::onBytesArrived);
+    connect(fComPort.get(), &ITransport::gone, this, [this] { ComPortException(true); });
+    connect(fComPort.get(), &ITransport::failed, this, [this] { ComPortException(false); });
+}
 
 bool TQelBase::Connect(const QString& Port)
 {
     if (Port.isEmpty())
         return false;
-    if (Port == fPortName) {
+    if (Port == fPortName && fComPort) {
         // The same port again: reopen and ask for the identity, no trial open.
-        if (fComPort->isOpen())
-            fComPort->close();
+        fComPort->close();
         if (!openPort())
             return false;
         SendDevInfoReq();
@@ -85,19 +93,14 @@ bool TQelBase::Connect(const QString& Port)
     }
 
     fDevInfo.DevType = devUnknown;
-    {
-        // Trial open: an exclusive open fails while another program holds the port
-        // (lock file and TIOCEXCL on Linux, share mode 0 on Windows).
-        QSerialPort trial;
-        trial.setPortName(Port);
-        if (!trial.open(QIODevice::ReadWrite))
-            return false;
-        trial.close();
-    }
-    if (fComPort->isOpen())
-        fComPort->close();
+    // Trial open, before the port is taken over: it fails while another program holds the
+    // port, and a failure here raises no event.
+    std::unique_ptr<ITransport> link = MakeTransport(Port);
+    if (!link->open(Port))
+        return false;
+    link->close();
+    setTransport(std::move(link));
     fPortName = Port;
-    fComPort->setPortName(Port);
     if (!openPort())
         return false;
     SendDevInfoReq();
@@ -106,22 +109,18 @@ bool TQelBase::Connect(const QString& Port)
 
 bool TQelBase::openPort()
 {
-    if (!fComPort->open(QIODevice::ReadWrite))
+    if (!fComPort->open(fPortName))
         return false; // the error event has reported it
     fReader.clear();
     // Bytes left in the driver from before the open answer nothing asked now.
-    fComPort->clear(QSerialPort::Input);
-    // Modem lines held inactive; a pseudo-terminal has none, which is not an error here.
-    fComPort->setDataTerminalReady(false);
-    fComPort->setRequestToSend(false);
-    fComPort->clearError();
+    fComPort->clearInput();
     return true;
 }
 
 void TQelBase::Disconnect()
 {
     settle(~0u);
-    if (fComPort->isOpen())
+    if (fComPort)
         fComPort->close();
 }
 
@@ -150,7 +149,7 @@ void TQelBase::onNoAnswer()
 
 QString TQelBase::GetPortName() const
 {
-    return fComPort->isOpen() ? fPortName : QStringLiteral("COM?");
+    return fComPort && fComPort->isOpen() ? fPortName : QStringLiteral("COM?");
 }
 
 QString TQelBase::GetDeviceName() const
@@ -173,26 +172,13 @@ void TQelBase::ReadObjects()
     SendObjReadReq();
 }
 
-void TQelBase::ComPortException(QSerialPort::SerialPortError error)
+void TQelBase::ComPortException(bool gone)
 {
-    switch (error) {
-    case QSerialPort::NoError:
-    case QSerialPort::UnsupportedOperationError: // modem lines of a pseudo-terminal
-    case QSerialPort::TimeoutError:              // only from the blocking waits, never used
-        return;
-    case QSerialPort::ResourceError:
-    case QSerialPort::ReadError:
-        // The device has gone: close the port so that it counts as closed from now on.
-        fComPort->clearError();
-        if (fComPort->isOpen())
-            fComPort->close();
+    if (gone)
         settle(~0u); // nothing can come any more; the disconnect says so
-        break;
-    default:
-        fComPort->clearError();
-        break;
-    }
-    raise(otDevDisconnected);
+    // Reported from the event loop, after any frames that arrived before the error: the
+    // port is inside its signal now.
+    QMetaObject::invokeMethod(this, [this] { raise(otDevDisconnected); }, Qt::QueuedConnection);
 }
 
 bool TQelBase::raise(TOperationType op)
@@ -230,7 +216,7 @@ bool TQelBase::raise(TOperationType op)
 
 void TQelBase::writeFrame(const QByteArray& frame)
 {
-    if (!fComPort->isOpen()) {
+    if (!fComPort || !fComPort->isOpen()) {
         // A request on a closed port fails in the port and is reported as such; no
         // answer can come to it.
         settle(~0u);
@@ -299,27 +285,39 @@ void TQelBase::SendClockWriteReq()
 
 void TQelBase::SendScreenReq()
 {
-    if (fComPort->isOpen())
+    if (fComPort && fComPort->isOpen())
         writeFrame(screenReq());
 }
 
 // ---------------------------------------------------------------- receiving
 
-void TQelBase::onReadyRead()
+void TQelBase::onBytesArrived()
 {
     const QByteArray bytes = fComPort->readAll();
-    ComPortRxBuf(bytes, fClock.elapsed());
+    fReader.append(bytes, fClock.elapsed());
+    if (fDue != dueNone && !bytes.isEmpty())
+        fNoAnswerTimer.start(); // the instrument is talking: the silence starts anew
+    if (fDrainPending)
+        return;
+    fDrainPending = true;
+    QMetaObject::invokeMethod(this, &TQelBase::drainFrames, Qt::QueuedConnection);
 }
 
 void TQelBase::ComPortRxBuf(QByteArrayView bytes, qint64 nowMs)
 {
     fReader.append(bytes, nowMs);
     if (fDue != dueNone && !bytes.isEmpty())
-        fNoAnswerTimer.start(); // the instrument is talking: the silence starts anew
+        fNoAnswerTimer.start();
+    drainFrames();
+}
+
+void TQelBase::drainFrames()
+{
+    fDrainPending = false;
     QByteArray frame;
     QPointer<TQelBase> self(this);
     // Each frame is taken off the reader before it is handled, so a handler that runs
-    // a nested event loop (a modal window) can receive further frames in order.
+    // a nested event loop receives further frames in order inside it.
     while (fReader.takeFrame(frame)) {
         if (!dispatchFrame(frame) || self.isNull())
             return;

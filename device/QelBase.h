@@ -4,11 +4,11 @@
 #pragma once
 
 #include "Protocol.h"
+#include "Transport.h"
 #include "data/QelTypes.h"
 
 #include <QElapsedTimer>
 #include <QObject>
-#include <QSerialPort>
 #include <QString>
 #include <QTimer>
 #include <array>
@@ -33,9 +33,8 @@ enum TOperationType : int
     otDevDisconnected = 9,
     otScreenReady = 10,
     otMeasIsGoing = 11,
-    // Beyond the instrument software's own events:
     otArchTooLarge = 12, // a download would pass kMaxArchive results; nothing was added
-    otNoAnswer = 13,     // no byte for kNoAnswerMs while an answer was due
+    otNoAnswer = 13,     // no byte for the no-answer time while an answer was due
 };
 
 // Silence after which a due answer counts as lost.
@@ -157,20 +156,25 @@ public:
     int screenEntries() const { return fScreenCtrl.SecTotal; }
     const char* screenBuffer() const { return fScreenArr.get(); }
 
-    // The silence bound of due answers (kNoAnswerMs; tests shorten it), for this object
-    // and for the objects made from now on.
+    // The silence after which a due answer counts as lost (kNoAnswerMs).
     void setNoAnswerTimeout(int ms) { fNoAnswerTimer.setInterval(ms); }
     static void setDefaultNoAnswerTimeout(int ms) { sNoAnswerMs = ms; }
 
     // The receive handler: bytes as the port delivered them, at nowMs of a monotonic clock.
+    // The frames completed are handled before it returns.
     void ComPortRxBuf(QByteArrayView bytes, qint64 nowMs);
 
     std::array<TQelObject, kObjectCount> ObjCfg{};
     std::array<TQelMaterial, kMaterialCount> MatCfg{};
 
 private:
-    void onReadyRead();
-    void ComPortException(QSerialPort::SerialPortError error);
+    // The port's own signals only collect bytes and post the handling: a callback never
+    // runs inside them, so it may run a nested event loop (a modal window) and still
+    // receive, or release this object.
+    void onBytesArrived();
+    void drainFrames();
+    void ComPortException(bool gone);
+    void setTransport(std::unique_ptr<ITransport> link);
     bool openPort();
     // Calls the callback if one is installed. Returns false when the callback destroyed
     // this object, so that the caller touches nothing more.
@@ -210,7 +214,12 @@ private:
     void SendClockWriteReq();
     void SendScreenReq();
 
-    QSerialPort* fComPort = nullptr;
+    struct TDeleteLater
+    {
+        void operator()(QObject* o) const { o->deleteLater(); }
+    };
+    // Released with deleteLater: it may be inside one of its signals when replaced.
+    std::unique_ptr<ITransport, TDeleteLater> fComPort;
     QString fPortName; // as given to Connect, so that it compares with the discovery's names
     TQelInfo fDevInfo{};
     TLang fLang = ruRU;
@@ -241,5 +250,6 @@ private:
     QTimer fNoAnswerTimer;
     static inline int sNoAnswerMs = kNoAnswerMs;
     qelproto::TFrameReader fReader;
+    bool fDrainPending = false;
     QElapsedTimer fClock;
 };

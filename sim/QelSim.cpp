@@ -1,6 +1,7 @@
 #include "QelSim.h"
 
 #include "SimArchive.h"
+#include "device/PipeTransport.h"
 #include "device/Protocol.h"
 
 #include <QSocketNotifier>
@@ -76,6 +77,25 @@ bool TQelSim::start()
 {
     if (isRunning())
         return true;
+    if (fLine == linePipe) {
+        fPipe = new TPipePort(QStringLiteral("qel-sim"), this);
+        connect(fPipe, &TPipePort::readyRead, this, [this] {
+            const QByteArray bytes = fPipe->readAll();
+            received(bytes.constData(), bytes.size());
+        });
+        fSlavePath = fPipe->name();
+        fError.clear();
+        fIn.clear();
+        fOut.clear();
+        fWriteBuf.clear();
+        fLineFreeNs = 0;
+        return true;
+    }
+    return startPty();
+}
+
+bool TQelSim::startPty()
+{
     int master = -1, slave = -1;
     if (::openpty(&master, &slave, nullptr, nullptr, nullptr) != 0) {
         fError = QStringLiteral("openpty: %1").arg(QString::fromLocal8Bit(std::strerror(errno)));
@@ -139,6 +159,13 @@ void TQelSim::closePty()
     fIn.clear();
     fOut.clear();
     fWriteBuf.clear();
+    if (fPipe) {
+        // Gone for the host at once; the object may be inside its own signal now.
+        fPipe->disconnect(this);
+        fPipe->unplug();
+        fPipe->deleteLater();
+        fPipe = nullptr;
+    }
     if (fMaster >= 0)
         ::close(fMaster);
     if (fSlave >= 0)
@@ -230,6 +257,12 @@ void TQelSim::onReadable()
             qWarning("qel-sim: read: %s", std::strerror(errno));
         break;
     }
+    parseInput(nowNs(), false);
+}
+
+void TQelSim::received(const char* bytes, qsizetype size)
+{
+    fIn.append(bytes, size);
     parseInput(nowNs(), false);
 }
 
@@ -481,6 +514,13 @@ void TQelSim::onWritable()
 
 void TQelSim::flushWrite()
 {
+    if (fPipe) {
+        // An in-process line takes everything at once.
+        fBytesWritten += fWriteBuf.size();
+        fPipe->send(fWriteBuf);
+        fWriteBuf.clear();
+        return;
+    }
     while (!fWriteBuf.isEmpty()) {
         const ssize_t n = ::write(fMaster, fWriteBuf.constData(), size_t(fWriteBuf.size()));
         if (n > 0) {

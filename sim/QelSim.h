@@ -17,6 +17,7 @@
 
 class QSocketNotifier;
 class QTimer;
+class TPipePort;
 
 class TQelSim : public QObject
 {
@@ -34,15 +35,24 @@ public:
     explicit TQelSim(QObject* parent = nullptr);
     ~TQelSim() override;
 
-    // Opens a new pseudo-terminal and serves it; false (see errorString) when none opens.
+    // The line start() plugs the instrument into: a pseudo-terminal that any serial port
+    // opens, or an in-process line (for one thread: the host's event loop serves both).
+    enum TLine
+    {
+        linePty,
+        linePipe
+    };
+    void setLine(TLine line) { fLine = line; }
+
+    // Opens a new line and serves it; false (see errorString) when none opens.
     // Calling it again after stop() or unplug() plugs the instrument in again, under a
     // path that may differ. The contents (archive, catalogues, clock) are kept.
     bool start();
-    // Stops serving and closes the pseudo-terminal; output not yet written is discarded.
+    // Stops serving and closes the line; output not yet written is discarded.
     void stop();
     // The device went away: both ends close at once, so the host's port sees a hang-up.
     void unplug();
-    bool isRunning() const { return fMaster >= 0; }
+    bool isRunning() const { return fMaster >= 0 || fPipe; }
     QString slavePath() const { return fSlavePath; }
     QString errorString() const { return fError; }
 
@@ -125,8 +135,10 @@ private:
         qint64 dueNs;
     };
 
+    bool startPty();
     void closePty();
     void onReadable();
+    void received(const char* bytes, qsizetype size);
     void onWritable();
     // Cuts whole frames off the input; with flush, bytes that wait for more are dropped.
     void parseInput(qint64 arrivalNs, bool flush);
@@ -139,6 +151,8 @@ private:
     void flushWrite();
     qint64 nowNs() const { return fClock.nsecsElapsed(); }
 
+    TLine fLine = linePty;
+    TPipePort* fPipe = nullptr;
     int fMaster = -1;
     qint64 fBytesWritten = 0;
     int fSlave = -1;
