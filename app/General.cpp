@@ -4,6 +4,7 @@
 #include "Prompter.h"
 #include "data/StringGrid.h"
 #include "i18n/Messages.h"
+#include "data/Merge.h"
 #include "windows/ChartSink.h"
 #include "windows/CommentText.h"
 #include "windows/GridFit.h"

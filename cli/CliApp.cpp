@@ -5,6 +5,7 @@
 #include "data/Views.h"
 #include "device/QelBase.h"
 #include "i18n/Messages.h"
+#include "data/Merge.h"
 
 #include <QCommandLineParser>
 #include <QEventLoop>
@@ -280,7 +281,7 @@ int cmdTable(const Options& o, QTextStream& out, QTextStream& err)
         return ExitFailure;
     TStringGrid grid;
     dev.UpdateBasicGrid(grid);
-    writeRaw(out, TableRowsText(grid, dev, 1, grid.rowCountAll() - 1, o.lang));
+    writeRaw(out, TableRowsText(grid, dev.archive(), 1, grid.rowCountAll() - 1, o.lang));
     return ExitOk;
 }
 

@@ -1,8 +1,7 @@
-// Archive files (*.qel1x): the identity record, a result count, then each result as its
-// 88-byte record, its length-prefixed samples and its length-prefixed UTF-16LE comment.
 // Both directions stream through buffers straight between the file and the results: no
 // per-sample work and no second copy of the whole archive in memory.
-#include "device/QelBase.h"
+#include "ArchiveFile.h"
+
 #include "i18n/Messages.h"
 
 #include <QFile>
@@ -107,11 +106,12 @@ private:
 
 } // namespace
 
-void TQelBase::SaveToFile(const QString& FileName)
+void SaveArchiveFile(const QString& FileName, const TQelInfo& info,
+                     const QList<TCalcQEL>& results, TLang lang)
 {
     const auto fail = [&](const QString& reason) {
         const QString msg =
-            text(fLang, "Не удалось записать файл %1: %2", "Cannot write the file %1: %2")
+            text(lang, "Не удалось записать файл %1: %2", "Cannot write the file %1: %2")
                 .arg(FileName, reason);
         throw std::runtime_error(msg.toStdString());
     };
@@ -122,14 +122,16 @@ void TQelBase::SaveToFile(const QString& FileName)
     if (!file.open(QIODevice::WriteOnly | QIODevice::Unbuffered))
         fail(file.errorString());
     TWriter out(file);
-    out.put(&fDevInfo, kInfoSize);
-    out.putCount(fArchive.size());
-    for (const TCalcQEL& r : fArchive) {
+    out.put(&info, kInfoSize);
+    out.putCount(results.size());
+    for (const TCalcQEL& r : results) {
         out.put(&r.ArchRes, kRecordSize);
-        // Held samples, not SampleCount: an interrupted download leaves fewer, and S must
-        // equal the number of values that follow it. For a complete series both agree.
-        out.putCount(r.Samples.size());
-        out.put(r.Samples.constData(), 2 * r.Samples.size());
+        // S is the number of values that follow it: the samples held, as an interrupted
+        // download leaves fewer, but never more than SampleCount, so that a complete
+        // series is written with S = SampleCount even if it was loaded with more.
+        const qsizetype samples = std::min<qsizetype>(r.Samples.size(), r.ArchRes.SampleCount);
+        out.putCount(samples);
+        out.put(r.Samples.constData(), 2 * samples);
         out.putCount(r.UserComment.size());
         out.put(r.UserComment.utf16(), 2 * r.UserComment.size());
     }
@@ -144,36 +146,36 @@ void TQelBase::SaveToFile(const QString& FileName)
         fail(file.errorString());
 }
 
-bool TQelBase::LoadFromFile(const QString& FileName)
+bool LoadArchiveFile(const QString& FileName, qsizetype held, TLang lang, TQelInfo& info,
+                     QList<TCalcQEL>& results, QString& error)
 {
-    const auto fail = [this](const QString& reason) {
-        fLastError = reason;
+    const auto fail = [&error](const QString& reason) {
+        error = reason;
         return false;
     };
 
     QFile file(FileName);
     if (!file.open(QIODevice::ReadOnly))
-        return fail(text(fLang, "Не удалось открыть файл: ", "Cannot open the file: ") +
+        return fail(text(lang, "Не удалось открыть файл: ", "Cannot open the file: ") +
                     file.errorString());
     TReader in(file);
     const auto readError = [&] {
-        return fail(text(fLang, "Ошибка чтения файла: ", "Cannot read the file: ") +
+        return fail(text(lang, "Ошибка чтения файла: ", "Cannot read the file: ") +
                     file.errorString());
     };
     // The file is shorter than its counts say; `result` numbers the entry from 1.
     const auto cut = [&](const char* ru, const char* en, qsizetype result = 0) {
         if (!in.ok())
             return readError();
-        QString where = text(fLang, ru, en);
+        QString where = text(lang, ru, en);
         if (result > 0)
             where = where.arg(result);
-        return fail(text(fLang, "Файл обрывается ", "The file ends ") + where);
+        return fail(text(lang, "Файл обрывается ", "The file ends ") + where);
     };
 
     try {
         if (!in.has(kInfoSize))
             return cut("внутри записи прибора", "inside the device identity");
-        TQelInfo info;
         in.take(&info, kInfoSize);
 
         if (!in.has(kCountSize))
@@ -182,15 +184,14 @@ bool TQelBase::LoadFromFile(const QString& FileName)
         if (!in.ok())
             return readError();
         if (!in.has(count * kMinEntrySize))
-            return fail(text(fLang, "В файле меньше результатов, чем указано (%1)",
+            return fail(text(lang, "В файле меньше результатов, чем указано (%1)",
                              "The file holds fewer results than its count says (%1)")
                             .arg(count));
-        if (fArchive.size() + count > kMaxArchive)
-            return fail(Msg(msgArchTooLarge, fLang));
+        if (held + count > kMaxArchive)
+            return fail(Msg(msgArchTooLarge, lang));
 
-        // Read aside and append only when the whole file is good: a bad file must not
-        // cost the results already held.
-        QList<TCalcQEL> loaded;
+        QList<TCalcQEL>& loaded = results;
+        loaded.clear();
         loaded.reserve(count);
         for (qsizetype i = 1; i <= count; ++i) {
             TCalcQEL& r = loaded.emplace_back();
@@ -224,15 +225,10 @@ bool TQelBase::LoadFromFile(const QString& FileName)
         }
         if (!in.ok())
             return readError();
-
-        fArchive.append(std::move(loaded));
-        fArchTotal = uint16_t(fArchive.size());
-        fArchLastReaded = uint16_t(count);
-        fDevInfo = info;
-        fLastError.clear();
+        error.clear();
         return true;
     } catch (const std::bad_alloc&) {
-        return fail(text(fLang, "Недостаточно памяти для чтения файла",
+        return fail(text(lang, "Недостаточно памяти для чтения файла",
                          "Not enough memory to read the file"));
     }
 }

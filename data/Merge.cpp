@@ -1,7 +1,7 @@
-// Ordering the archive, dropping copies of one measurement, and removing blocks of results.
-#include "device/QelBase.h"
+#include "Merge.h"
 
-#include <QPointer>
+#include "i18n/Messages.h"
+
 #include <algorithm>
 #include <vector>
 
@@ -19,7 +19,7 @@ uint64_t resultKey(const TArchBase& b)
 
 } // namespace
 
-int TQelBase::CompareResults(const TCalcQEL& x, const TCalcQEL& y)
+int CompareResults(const TCalcQEL& x, const TCalcQEL& y)
 {
     const TArchBase& a = x.ArchRes.Base;
     const TArchBase& b = y.ArchRes.Base;
@@ -36,9 +36,9 @@ int TQelBase::CompareResults(const TCalcQEL& x, const TCalcQEL& y)
     return 0;
 }
 
-TArchDupStat TQelBase::RemoveDuplicates()
+TArchDupStat RemoveDuplicates(QList<TCalcQEL>& results, int lastReaded)
 {
-    const qsizetype before = fArchive.size();
+    const qsizetype before = results.size();
 
     // Sort positions by key, newest first; equal keys keep their archive order, so the
     // outcome does not depend on the sort.
@@ -50,7 +50,7 @@ TArchDupStat TQelBase::RemoveDuplicates()
     std::vector<Entry> order;
     order.reserve(size_t(before));
     for (qsizetype i = 0; i < before; ++i)
-        order.push_back({resultKey(fArchive[i].ArchRes.Base), i});
+        order.push_back({resultKey(results[i].ArchRes.Base), i});
     std::sort(order.begin(), order.end(), [](const Entry& l, const Entry& r) {
         return l.key != r.key ? l.key > r.key : l.pos < r.pos;
     });
@@ -63,59 +63,35 @@ TArchDupStat TQelBase::RemoveDuplicates()
         size_t best = run;
         size_t next = run + 1;
         for (; next < order.size() && order[next].key == order[run].key; ++next) {
-            if (fArchive[order[next].pos].UserComment.size() >
-                fArchive[order[best].pos].UserComment.size())
+            if (results[order[next].pos].UserComment.size() >
+                results[order[best].pos].UserComment.size())
                 best = next;
         }
-        kept.append(std::move(fArchive[order[best].pos]));
+        kept.append(std::move(results[order[best].pos]));
         run = next;
     }
-    fArchive = std::move(kept); // frees the copies left behind
-    fArchTotal = uint16_t(qMin<qsizetype>(fArchive.size(), kMaxArchive));
+    results = std::move(kept); // frees the copies left behind
 
     TArchDupStat stat;
-    stat.Duplicates = int32_t(before - fArchive.size());
-    stat.Uniquie = int32_t(fArchive.size());
-    stat.New = int32_t(fArchLastReaded) - stat.Duplicates;
-
-    // One removal event per copy dropped, as removing them one by one would give; the
-    // archive is already consistent, and a callback that releases us ends the loop.
-    for (int32_t i = 0; i < stat.Duplicates && fComCallback; ++i) {
-        if (!raise(otResultDelete))
-            break;
-    }
+    stat.Duplicates = int32_t(before - results.size());
+    stat.Uniquie = int32_t(results.size());
+    // Duplicates among results held before the read would make it negative.
+    stat.New = std::max(0, lastReaded - stat.Duplicates);
     return stat;
 }
 
-void TQelBase::RemoveResults(int32_t Start, int32_t Count, bool FromDevice)
+qsizetype RemoveResultBlock(QList<TCalcQEL>& results, qsizetype start, qsizetype count)
 {
-    const auto removable = [this, Start, Count]() -> qsizetype {
-        if (Start < 0 || Count <= 0 || Start >= fArchive.size())
-            return 0;
-        return qMin<qsizetype>(Count, fArchive.size() - Start);
-    };
+    if (start < 0 || count <= 0 || start >= results.size())
+        return 0;
+    const qsizetype n = std::min(count, results.size() - start);
+    results.remove(start, n);
+    return n;
+}
 
-    if (FromDevice) {
-        const qsizetype n = removable();
-        if (n > 0) {
-            // Sent before the local removal: it names the first result by its AbsIndex.
-            // The count is what goes here too, so the instrument is never told to delete
-            // results beyond the block.
-            QPointer<TQelBase> self(this);
-            SendResultDeleteReq(fArchive[Start].ArchRes.Base.AbsIndex,
-                                uint16_t(qMin<qsizetype>(n, 0xFFFF)));
-            if (!self)
-                return; // a failed request's event released us
-        }
-    }
-
-    // Measured again: an event raised by the request may have changed the archive.
-    const qsizetype n = removable();
-    if (n > 0)
-        fArchive.remove(Start, n);
-    fArchTotal = uint16_t(qMin<qsizetype>(fArchive.size(), kMaxArchive));
-
-    // From the device, the event comes with the instrument's reply.
-    if (!FromDevice)
-        raise(otResultDelete);
+QString ArchReadText(const TArchDupStat& stat, TLang lang)
+{
+    return Msg(msgArchRead, lang) + QString::number(stat.Duplicates) + Msg(msgDuplicates, lang) +
+           QString::number(stat.Uniquie) + Msg(msgUnique, lang) + QString::number(stat.New) +
+           Msg(msgNewEntries, lang) + u' ';
 }

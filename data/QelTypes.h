@@ -3,25 +3,13 @@
 // bytes are exactly those on the wire and in files, padding included.
 #pragma once
 
+#include "i18n/Lang.h"
+
 #include <QList>
 #include <QString>
 #include <bit>
 #include <cstddef>
 #include <cstdint>
-
-enum TLang : int
-{
-    ruRU = 0,
-    enUS = 1
-};
-
-enum EPressureUnits : int
-{
-    puKPa = 0,
-    puATM = 1,
-    puKgCm2 = 2,
-    puMmRtSt = 3
-};
 
 enum TQelType : uint8_t
 {

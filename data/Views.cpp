@@ -3,7 +3,6 @@
 
 #include "Formats.h"
 #include "StringGrid.h"
-#include "device/QelBase.h"
 #include "i18n/Messages.h"
 
 #include <QHash>
@@ -173,10 +172,10 @@ QString unsignedText(quint32 v, char16_t prefix = 0)
 
 } // namespace
 
-void TQelBase::UpdateBasicGrid(TStringGrid& Grid)
+void FillBasicGrid(TStringGrid& Grid, QList<TCalcQEL>& results, TLang lang, EPressureUnits unit)
 {
-    const int li = langIndex(fLang);
-    const qsizetype count = fArchive.size();
+    const int li = langIndex(lang);
+    const qsizetype count = results.size();
     const int rows = count == 0 ? 2 : int(count) + 1;
 
     Grid.beginFill();
@@ -184,7 +183,7 @@ void TQelBase::UpdateBasicGrid(TStringGrid& Grid)
     for (int c = 0; c < kBasicCols; ++c) {
         QString caption = QString::fromUtf16(kBasicCaptions[c][li]);
         if (c == kPatmCol)
-            caption += qelfmt::unitCaption(fDimension, fLang);
+            caption += qelfmt::unitCaption(unit, lang);
         Grid.setCell(c, 0, caption);
     }
 
@@ -205,9 +204,9 @@ void TQelBase::UpdateBasicGrid(TStringGrid& Grid)
         // A stored m that is not a number or infinite becomes 0 for good, so that the table,
         // the file and the reports agree on it. Written only when needed: the write may
         // detach the shared list.
-        if (!std::isfinite(std::as_const(fArchive)[i].ArchRes.M))
-            fArchive[i].ArchRes.M = 0.0f;
-        const TArchQEL& r = std::as_const(fArchive)[i].ArchRes;
+        if (!std::isfinite(std::as_const(results)[i].ArchRes.M))
+            results[i].ArchRes.M = 0.0f;
+        const TArchQEL& r = std::as_const(results)[i].ArchRes;
         const int row = int(i) + 1;
         const TQelDateTime& dt = r.Base.DateTime;
 
@@ -229,17 +228,14 @@ void TQelBase::UpdateBasicGrid(TStringGrid& Grid)
             Grid.setCell(8, row, kDash);
         else
             Grid.setCell(8, row, floatFixed<4, 2>(r.H, sep));
-        Grid.setCell(9, row, floatFixed<4, 2>(ConvertPressure(fDimension, r.AirCode), sep));
+        Grid.setCell(9, row, floatFixed<4, 2>(ConvertPressure(unit, r.AirCode), sep));
         Grid.setCell(10, row, floatFixed<3, 1>(r.Temperature, sep));
     }
     Grid.endFill();
 }
 
-void TQelBase::UpdateGraph(ISeriesSink& Graph, int32_t Idx)
+void FillGraph(ISeriesSink& Graph, const TCalcQEL& res, TLang lang, EPressureUnits unit)
 {
-    if (Idx < 0 || Idx >= fArchive.size())
-        return;
-    const TCalcQEL& res = std::as_const(fArchive)[Idx];
     const QList<uint16_t>& s = res.Samples;
 
     Graph.clear();
@@ -249,7 +245,7 @@ void TQelBase::UpdateGraph(ISeriesSink& Graph, int32_t Idx)
     const qsizetype n = std::min<qsizetype>(res.ArchRes.SampleCount, s.size());
     const qsizetype f = res.ArchRes.SampleFreq;
     const qsizetype k = f > 0 ? n / f : 0;
-    const auto p = [this](uint16_t code) { return double(ConvertPressure(fDimension, code)); };
+    const auto p = [unit](uint16_t code) { return double(ConvertPressure(unit, code)); };
     if (n >= 1)
         Graph.addPoint(0.0, p(s[0]));
     for (qsizetype i = 0; i < k; ++i)
@@ -258,14 +254,15 @@ void TQelBase::UpdateGraph(ISeriesSink& Graph, int32_t Idx)
         Graph.addPoint(double(k + 1), p(s[n - 1]));
     Graph.resetZoom();
 
-    const QString unit = qelfmt::unitCaption(fDimension, fLang);
-    if (fLang == enUS)
-        Graph.setAxisTitles(QStringLiteral("Pressure, ") + unit, QStringLiteral("Time, s"));
+    const QString caption = qelfmt::unitCaption(unit, lang);
+    if (lang == enUS)
+        Graph.setAxisTitles(QStringLiteral("Pressure, ") + caption, QStringLiteral("Time, s"));
     else
-        Graph.setAxisTitles(QStringLiteral("Давление, ") + unit, QStringLiteral("Время, с"));
+        Graph.setAxisTitles(QStringLiteral("Давление, ") + caption, QStringLiteral("Время, с"));
 }
 
-QString TableRowsText(const TStringGrid& grid, const IQel& dev, int firstRow, int count, TLang lang)
+QString TableRowsText(const TStringGrid& grid, const QList<TCalcQEL>& results, int firstRow,
+                      int count, TLang lang)
 {
     const QChar tab(u'\t');
     const QLatin1StringView eol("\r\n");
@@ -290,7 +287,7 @@ QString TableRowsText(const TStringGrid& grid, const IQel& dev, int firstRow, in
             out += grid.cell(c, row);
             out += tab;
         }
-        QString comment = dev.GetComment(row - 1);
+        QString comment = row - 1 < results.size() ? results[row - 1].UserComment : QString();
         comment.replace(u'\r', u' ');
         out += comment;
         out += eol;

@@ -1,4 +1,4 @@
-// Texts built from the views: what copying table rows or the graph puts on the clipboard.
+// Filling the results table and the pressure graph, and the texts that copying them gives.
 #pragma once
 
 #include "SeriesSink.h"
@@ -9,8 +9,16 @@
 #include <QPointF>
 #include <QString>
 
-class IQel;
 class TStringGrid;
+
+// The results table: row 0 the eleven captions (the pressure one with the unit), then one
+// row per result in list order; an empty list gives one empty row. A stored m that is not
+// a finite number is set to 0 in the list, so that the table, files and reports agree.
+void FillBasicGrid(TStringGrid& grid, QList<TCalcQEL>& results, TLang lang, EPressureUnits unit);
+
+// The pressure graph of one result: the first sample at 0 s, one point per second of the
+// held series, and the last held sample; axis titles in the language and unit.
+void FillGraph(ISeriesSink& graph, const TCalcQEL& result, TLang lang, EPressureUnits unit);
 
 // A series sink that keeps what it was given: the graph for tests, the command line and
 // the graph's text.
@@ -35,8 +43,8 @@ public:
 // Header line (captions of row 0, each followed by a tab, then "Comment" and a tab) and the
 // rows firstRow .. firstRow + count - 1 of the grid, each cell followed by a tab, then the
 // comment of result row - 1 with carriage returns made spaces. Lines end with CR LF.
-QString TableRowsText(const TStringGrid& grid, const IQel& dev, int firstRow, int count,
-                      TLang lang);
+QString TableRowsText(const TStringGrid& grid, const QList<TCalcQEL>& results, int firstRow,
+                      int count, TLang lang);
 
 // Title line (bottom title, tab, left title) and one line per point: its ordinal, a tab and
 // its value with up to 15 significant digits. Lines end with CR LF.

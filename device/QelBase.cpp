@@ -424,14 +424,14 @@ void TQelBase::SetComment(int32_t Index, const QString& Text)
     fArchive[Index].UserComment = Text;
 }
 
-// Operations built by later issues: they exist in the interface now and do nothing yet.
-void TQelBase::UpdateScreenImg(QImage&) {}          // screen capture issue
-void TQelBase::UpdateMaterialsGrid(TStringGrid&) {} // catalogues issue
-void TQelBase::ApplyMaterials(TStringGrid&) {}      // catalogues issue
-void TQelBase::ResetMaterials() {}                  // catalogues issue
-void TQelBase::UpdateObjectsGrid(TStringGrid&) {}   // catalogues issue
-void TQelBase::ApplyObjects(TStringGrid&) {}        // catalogues issue
-void TQelBase::ResetObjects() {}                    // catalogues issue
+// The catalogue grids and the screen picture are left as they are.
+void TQelBase::UpdateScreenImg(QImage&) {}
+void TQelBase::UpdateMaterialsGrid(TStringGrid&) {}
+void TQelBase::ApplyMaterials(TStringGrid&) {}
+void TQelBase::ResetMaterials() {}
+void TQelBase::UpdateObjectsGrid(TStringGrid&) {}
+void TQelBase::ApplyObjects(TStringGrid&) {}
+void TQelBase::ResetObjects() {}
 
 // The table has no detail grid; the grid stays as it is.
 void TQelBase::UpdateDetailGrid(TStringGrid&, int32_t) {}

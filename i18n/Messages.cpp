@@ -62,10 +62,3 @@ QString Msg(TMsg id, TLang lang)
     const Pair& p = kMessages[id];
     return QString::fromUtf8(lang == enUS ? p.en : p.ru);
 }
-
-QString ArchReadText(const TArchDupStat& stat, TLang lang)
-{
-    return Msg(msgArchRead, lang) + QString::number(stat.Duplicates) + Msg(msgDuplicates, lang) +
-           QString::number(stat.Uniquie) + Msg(msgUnique, lang) + QString::number(stat.New) +
-           Msg(msgNewEntries, lang) + u' ';
-}

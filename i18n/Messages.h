@@ -1,7 +1,7 @@
 // Every text the program composes at run time, as (Russian, English) pairs.
 #pragma once
 
-#include "data/QelTypes.h"
+#include "Lang.h"
 
 #include <QString>
 
@@ -50,7 +50,3 @@ enum TMsg : int
 
 // The text of a message in a language.
 QString Msg(TMsg id, TLang lang);
-
-// The status line after an archive read or a merge: "Archive readed: D duplicate, U unique,
-// N new entries. " with its closing blank.
-QString ArchReadText(const TArchDupStat& stat, TLang lang);
