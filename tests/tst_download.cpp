@@ -1,4 +1,4 @@
-// Archive download: against the stand-in over a real port for the walk as a whole, and
+// Archive download: against the stand-in on an in-process line for the walk as a whole, and
 // with crafted replies for the counters and the clamping of odd replies.
 #include "TestSupport.h"
 #include "device/QelBase.h"
@@ -129,6 +129,7 @@ void TstDownload::wholeArchiveArrivesIntact()
     sim.setSplit(split, 11);
     if (split)
         sim.setSplitLimits(300, 3);
+    sim.setLine(TQelSim::linePipe);
     QVERIFY(sim.start());
 
     TQelBase dev;
@@ -168,7 +169,9 @@ void TstDownload::downloadAppendsAfterResultsHeld()
     const QList<TCalcQEL> three = makeArchive(3, 2, 0, 500);
     second.setArchive(three);
     second.setRecordsPerReply(1);
+    first.setLine(TQelSim::linePipe);
     QVERIFY(first.start());
+    second.setLine(TQelSim::linePipe);
     QVERIFY(second.start());
 
     TQelBase dev;
@@ -218,7 +221,9 @@ void TstDownload::singleRecordGoesStraightToSamples()
     TQelSim before, sim;
     before.setArchive(makeArchive(held, 5));
     sim.setArchive(makeArchive(1, 6, 120, 77));
+    before.setLine(TQelSim::linePipe);
     QVERIFY(before.start());
+    sim.setLine(TQelSim::linePipe);
     QVERIFY(sim.start());
     TQelBase dev;
     TArchLoadProgress atStart{};
@@ -249,6 +254,7 @@ void TstDownload::seriesComesInPartsWithOneProgressStep()
     TQelSim sim;
     sim.setArchive(makeArchive(1, 8, 1000));
     sim.setSamplesPerReply(200);
+    sim.setLine(TQelSim::linePipe);
     QVERIFY(sim.start());
     TQelBase dev;
     EventRecorder rec(dev);
@@ -265,6 +271,7 @@ void TstDownload::emptyRecordsReplyEndsWithoutSeries()
     TQelSim sim;
     sim.setArchive(makeArchive(5, 9));
     sim.setRecordsPerReply(0);
+    sim.setLine(TQelSim::linePipe);
     QVERIFY(sim.start());
     TQelBase dev;
     EventRecorder rec(dev);
@@ -281,6 +288,7 @@ void TstDownload::busyInstrumentStopsTheDownload()
 {
     TQelSim sim;
     sim.setBusy(true);
+    sim.setLine(TQelSim::linePipe);
     QVERIFY(sim.start());
     TQelBase dev;
     EventRecorder rec(dev);
@@ -298,6 +306,7 @@ void TstDownload::emptyArchiveEndsAtTheHead()
 {
     TQelSim sim;
     sim.setArchive({});
+    sim.setLine(TQelSim::linePipe);
     QVERIFY(sim.start());
     TQelBase dev;
     EventRecorder rec(dev);
