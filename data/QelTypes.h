@@ -155,6 +155,20 @@ struct TArchLoadProgress
     int32_t Current = 0;
 };
 
+// How the last archive read went.
+struct TArchReadOutcome
+{
+    int32_t Announced = 0;  // records the head reply announced
+    int32_t Received = 0;   // records that arrived
+    int32_t Incomplete = 0; // series that ended short of their SampleCount
+    // The walk came to its end: not cut off by silence, busy, a disconnect, the archive
+    // limit or a change of the results while it ran.
+    bool Finished = false;
+    bool complete() const { return Finished && Received == Announced && Incomplete == 0; }
+
+    bool operator==(const TArchReadOutcome&) const = default;
+};
+
 // Stored pressure code (units of 10 Pa) to the display unit, with the float32 steps the
 // instrument's own software takes: code * 10 in float32, times the unit factor, to float32.
 float ConvertPressure(EPressureUnits unit, uint16_t code);

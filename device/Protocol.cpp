@@ -158,6 +158,7 @@ bool TFrameReader::takeFrame(QByteArray& frame)
             frame = std::move(fBuf); // the common case: one reply in one buffer
             fBuf = QByteArray();
             fPos = 0;
+            fBase += total;
         } else {
             frame = QByteArray(p, total);
             fPos += total;
@@ -168,6 +169,7 @@ bool TFrameReader::takeFrame(QByteArray& frame)
 
 void TFrameReader::clear()
 {
+    fBase += fBuf.size();
     fBuf.clear();
     fPos = 0;
 }
@@ -176,6 +178,7 @@ void TFrameReader::compact()
 {
     if (fPos == 0)
         return;
+    fBase += fPos;
     if (fPos == fBuf.size()) {
         fBuf.clear();
     } else {

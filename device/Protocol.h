@@ -96,6 +96,11 @@ public:
     bool takeFrame(QByteArray& frame);
     // Bytes waiting for the rest of their frame.
     qsizetype pending() const { return fBuf.size() - fPos; }
+    // Positions in the stream of every byte appended since the reader was made: all bytes
+    // appended so far, and the end of what has been taken or dropped (the end of the frame
+    // last taken, right after takeFrame).
+    qint64 received() const { return fBase + fBuf.size(); }
+    qint64 consumed() const { return fBase + fPos; }
     qint64 droppedBytes() const { return fDropped; }
     void clear();
 
@@ -103,7 +108,8 @@ private:
     void compact();
 
     QByteArray fBuf;
-    qsizetype fPos = 0; // start of unconsumed bytes in fBuf
+    qsizetype fPos = 0;  // start of unconsumed bytes in fBuf
+    qint64 fBase = 0;    // stream position of fBuf[0]
     qint64 fLastByteMs = 0;
     qint64 fDropped = 0;
 };

@@ -119,6 +119,7 @@ bool TQelBase::openPort()
 
 void TQelBase::Disconnect()
 {
+    endDownload(false);
     settle(~0u);
     if (fComPort)
         fComPort->close();
@@ -141,7 +142,9 @@ void TQelBase::onNoAnswer()
 {
     if (fDue == dueNone)
         return;
-    // What was asked for will not come now; a late answer is still taken as it arrives.
+    // What was asked for will not come now. A late catalogue or clock answer is still
+    // taken as it arrives; the download is over, so that it can be started again.
+    endDownload(false);
     fDue = dueNone;
     fReader.clear();
     raise(otNoAnswer);
@@ -174,8 +177,10 @@ void TQelBase::ReadObjects()
 
 void TQelBase::ComPortException(bool gone)
 {
-    if (gone)
+    if (gone) {
+        endDownload(false);
         settle(~0u); // nothing can come any more; the disconnect says so
+    }
     // Reported from the event loop, after any frames that arrived before the error: the
     // port is inside its signal now.
     QMetaObject::invokeMethod(this, [this] { raise(otDevDisconnected); }, Qt::QueuedConnection);
@@ -219,6 +224,7 @@ void TQelBase::writeFrame(const QByteArray& frame)
     if (!fComPort || !fComPort->isOpen()) {
         // A request on a closed port fails in the port and is reported as such; no
         // answer can come to it.
+        endDownload(false);
         settle(~0u);
         raise(otDevDisconnected);
         return;
@@ -243,6 +249,7 @@ void TQelBase::SendObjReadReq()
 void TQelBase::SendArchHeadReq()
 {
     expect(dueArchive);
+    fArchAskedAt = fReader.received();
     writeFrame(archHeadReq());
 }
 
@@ -260,11 +267,14 @@ void TQelBase::SendObjWriteReq()
 
 void TQelBase::SendArchBlockReq(uint16_t lastAbsIndex)
 {
+    fArchAskedAt = fReader.received();
+    fArchAskedAfter = lastAbsIndex;
     writeFrame(archBlockReq(lastAbsIndex));
 }
 
 void TQelBase::SendArchSamplesReq(uint16_t absIndex, uint16_t firstSample)
 {
+    fArchAskedAt = fReader.received();
     writeFrame(archSamplesReq(absIndex, firstSample));
 }
 
@@ -361,6 +371,7 @@ bool TQelBase::dispatchFrame(const QByteArray& frame)
     case dcScreenShot:
         return onScreenPart(frame);
     case dcMeasIsGoing:
+        endDownload(false); // the instrument serves no download while it measures
         return raise(otMeasIsGoing);
     default:
         return true; // accepted and ignored
@@ -407,6 +418,8 @@ uint16_t TQelBase::GetArchCount() const
 
 void TQelBase::ClearArchive()
 {
+    if (!breakDownload())
+        return;
     fArchive.clear();
 }
 

@@ -14,6 +14,7 @@
 #include <array>
 #include <functional>
 #include <memory>
+#include <vector>
 
 class QImage;
 class TStringGrid;
@@ -85,6 +86,9 @@ public:
     virtual QString GetPortName() const = 0;
     // Why the last LoadFromFile failed, in the object's language; empty after a success.
     virtual QString GetLastError() const = 0;
+    // How the last archive read went; all zero before the first.
+    virtual TArchReadOutcome GetReadOutcome() const = 0;
+    virtual bool IsReading() const = 0;
 };
 
 // The current workspace; empty until an instrument is chosen or a file is opened.
@@ -142,6 +146,8 @@ public:
     TArchLoadProgress GetLoadProgress() const override { return fArchLoadProg; }
     QString GetPortName() const override;
     QString GetLastError() const override { return fLastError; }
+    TArchReadOutcome GetReadOutcome() const override { return fArchOutcome; }
+    bool IsReading() const override { return fArchState != asIdle; }
 
     // Order of results: negative when x comes first (newer; of one minute the higher
     // number), 0 when both have the same date, time and number.
@@ -187,6 +193,16 @@ private:
     bool onArchSamples(const QByteArray& frame);
     bool beginSamplePhase();
     void requestNextSamples();
+    // The reply just taken arrived after the last download request went out: an earlier
+    // copy of an answer already handled cannot pass for the answer to this one.
+    bool answersLastRequest() const;
+    // Raises a download event; false when the object is gone or the callback ended this
+    // download (the caller then sends nothing more).
+    bool raiseInDownload(TOperationType op);
+    void endDownload(bool finished);
+    // A change of the results ends a running download first, reported as complete; false
+    // when the callback released this object.
+    bool breakDownload();
     bool onScreenPart(const QByteArray& frame);
     void ClearArchive();
     // Answers the object waits for: an archive read, a catalogue read, a clock write.
@@ -231,11 +247,27 @@ private:
     uint16_t fArchStart = 0;
     uint16_t fArchLastReaded = 0;
     TArchLoadProgress fArchLoadProg;
+    enum TArchState
+    {
+        asIdle,
+        asHead,
+        asRecords,
+        asSamples
+    };
+    TArchState fArchState = asIdle;
+    unsigned fArchRun = 0;     // changes at every start and end of a download
+    qint64 fArchAskedAt = 0;   // bytes received when the last download request went out
+    uint16_t fArchAskedAfter = 0;
+    std::vector<bool> fArchSeen; // AbsIndex of the records this download brought
+    TArchReadOutcome fArchOutcome;
+    // The series due: the result at startIdx + curIdx, named by its identity as well, so
+    // that a reply is never stored into another result.
     struct
     {
         uint16_t startIdx = 0;
         uint16_t curIdx = 0;
         uint16_t curOffset = 0;
+        TArchBase id{};
     } fArchSamples;
     std::unique_ptr<char[]> fScreenArr;
     struct

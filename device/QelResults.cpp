@@ -15,6 +15,8 @@ int TQelBase::CompareResults(const TCalcQEL& x, const TCalcQEL& y)
 
 TArchDupStat TQelBase::RemoveDuplicates()
 {
+    if (!breakDownload())
+        return {};
     const TArchDupStat stat = ::RemoveDuplicates(fArchive, fArchLastReaded);
     fArchTotal = uint16_t(qMin<qsizetype>(fArchive.size(), kMaxArchive));
     // One removal event per copy dropped, as removing them one by one would give; the
@@ -28,6 +30,8 @@ TArchDupStat TQelBase::RemoveDuplicates()
 
 void TQelBase::RemoveResults(int32_t Start, int32_t Count, bool FromDevice)
 {
+    if (!breakDownload())
+        return;
     if (FromDevice && Start >= 0 && Count > 0 && Start < fArchive.size()) {
         const qsizetype n = qMin<qsizetype>(Count, fArchive.size() - Start);
         // Sent before the local removal: it names the first result by its AbsIndex. The
@@ -56,6 +60,8 @@ bool TQelBase::LoadFromFile(const QString& FileName)
 {
     // Read aside and appended only when the whole file is good: a bad file must not cost
     // the results already held.
+    if (!breakDownload())
+        return false;
     TQelInfo info{};
     QList<TCalcQEL> loaded;
     if (!LoadArchiveFile(FileName, fArchive.size(), fLang, info, loaded, fLastError))

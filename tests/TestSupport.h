@@ -3,6 +3,7 @@
 #pragma once
 
 #include "data/QelTypes.h"
+#include "device/PipeTransport.h"
 #include "device/QelBase.h"
 
 #include <QEventLoop>
@@ -84,6 +85,20 @@ public:
 private:
     QEventLoop* fLoop = nullptr;
     TOperationType fAwaited = otDevConnect;
+};
+
+// A port that takes every request and never answers: tests hand the replies to the
+// receive handler themselves.
+class QuietPort
+{
+public:
+    explicit QuietPort(TQelBase& dev) { fOk = dev.Connect(fPort.name()); }
+    bool ok() const { return fOk; }
+    QByteArray requests() { return fPort.readAll(); }
+
+private:
+    TPipePort fPort;
+    bool fOk = false;
 };
 
 // Connects to the port and waits for the identity.
