@@ -14,7 +14,6 @@
 #include <pty.h>
 #include <termios.h>
 #include <unistd.h>
-#include <vector>
 
 using qelproto::le16;
 using qelproto::put16;
@@ -189,7 +188,7 @@ void TQelSim::setArchive(const QList<TCalcQEL>& archive)
     if (fArchive.isEmpty())
         fScreen.clearResult();
     else
-        fScreen.setResult(fArchive.last().ArchRes);
+        fScreen.setResult(fArchive.first().ArchRes); // the newest
 }
 
 void TQelSim::setRecordsPerReply(int n)
@@ -408,13 +407,18 @@ QByteArray TQelSim::makeReply(const QByteArray& frame)
         return qelproto::buildFrame(dcArchSamples, body);
     }
     case dcResultDelete: {
+        // The instrument counts the results to delete in the order it sends them, not by
+        // AbsIndex: the numbers need not be contiguous, nor run in that order.
         const uint16_t from = le16(f + 4);
         const uint16_t count = le16(f + 6);
-        std::vector<bool> gone(65536, false);
-        for (uint32_t k = 0; k < count; ++k)
-            gone[uint16_t(from + k)] = true;
-        fArchive.removeIf([&gone](const TCalcQEL& r) { return gone[r.ArchRes.Base.AbsIndex]; });
-        setArchive(fArchive);
+        const auto it = std::find_if(fArchive.cbegin(), fArchive.cend(), [from](const auto& r) {
+            return r.ArchRes.Base.AbsIndex == from;
+        });
+        if (it != fArchive.cend()) {
+            const qsizetype at = it - fArchive.cbegin();
+            fArchive.remove(at, std::min<qsizetype>(count, fArchive.size() - at));
+            setArchive(fArchive);
+        }
         return qelproto::buildFrame(dcResultDelete, {});
     }
     case dcClockWrite: {

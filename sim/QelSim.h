@@ -69,8 +69,9 @@ public:
     QByteArray objects() const { return fObjCfg; }
     void setObjects(const QByteArray& block300);
 
-    // The archive in memory order: the head reply serves the first entry, records replies
-    // the ones after it. Results are named by their AbsIndex, as the host names them.
+    // The archive in the order it is sent: the head reply serves the first entry, records
+    // replies the ones after it. Results are named by their AbsIndex, as the host names
+    // them. A delete request removes the named result and the ones after it in this order.
     const QList<TCalcQEL>& archive() const { return fArchive; }
     void setArchive(const QList<TCalcQEL>& archive);
     // Records per records reply, 0..255 (0 answers every records request with none).

@@ -149,10 +149,13 @@ QList<TCalcQEL> makeArchive(int count, quint32 seed, int samplesPerResult, uint1
         }
         --sessionLeft;
 
-        TCalcQEL& res = out[i];
+        // i counts from the oldest; the list is in the order the instrument sends its
+        // archive, the newest first.
+        const int sent = count - 1 - i;
+        TCalcQEL& res = out[sent];
         TArchQEL& r = res.ArchRes;
         r.Base.Num = uint16_t(i + 1);
-        r.Base.AbsIndex = uint16_t(firstAbsIndex + i);
+        r.Base.AbsIndex = uint16_t(firstAbsIndex + sent);
         r.Base.DateTime = toQelDateTime(t);
         std::memcpy(&r.QelObj, objs.constData() + objIdx * int(sizeof(TQelObject)),
                     sizeof(TQelObject));

@@ -24,10 +24,11 @@ QByteArray encodeSimName(const QString& text);
 QList<uint16_t> makeSeries(int count, int freqHz, uint16_t air, uint16_t vac, double tauSec,
                            quint32 seed);
 
-// `count` results (0..kMaxArchive) in memory order, the oldest first: AbsIndex counts up
-// from firstAbsIndex (16-bit wrap) and Num from 1, so the head reply of the instrument
-// serves the oldest result. The newest result was measured on `newest`; the others go back
-// over weeks and months in sessions of a few results each. samplesPerResult 0 gives
-// series of 300..3000 samples; otherwise every series has that many samples (0..65535).
+// `count` results (0..kMaxArchive) in the order the instrument sends its archive, the
+// newest first, so that the head reply serves the newest result. AbsIndex counts up in that
+// order from firstAbsIndex (16-bit wrap); Num counts up from 1 at the oldest. The newest
+// result was measured on `newest`; the others go back over weeks and months in sessions of
+// a few results each. samplesPerResult 0 gives series of 300..3000 samples; otherwise every
+// series has that many samples (0..65535).
 QList<TCalcQEL> makeArchive(int count, quint32 seed, int samplesPerResult = 0,
                             uint16_t firstAbsIndex = 0, QDate newest = QDate(2025, 3, 14));

@@ -12,6 +12,33 @@
 using testsupport::EventRecorder;
 using testsupport::identify;
 
+namespace {
+
+// What names a result to the instrument and to the user, one text per result, sorted so that
+// two holdings compare as sets and a difference reads plainly.
+QStringList resultKeys(const QList<TCalcQEL>& results)
+{
+    QStringList keys;
+    for (const TCalcQEL& r : results) {
+        const TArchBase& b = r.ArchRes.Base;
+        keys.append(QStringLiteral("abs %1 num %2 %3-%4-%5 %6:%7")
+                        .arg(b.AbsIndex)
+                        .arg(b.Num)
+                        .arg(2000 + b.DateTime.Year)
+                        .arg(b.DateTime.Month)
+                        .arg(b.DateTime.Day)
+                        .arg(b.DateTime.Hour)
+                        .arg(b.DateTime.Minute, 2, 10, QChar(u'0')));
+    }
+    keys.sort();
+    return keys;
+}
+
+// Deletions made one after another, each (first table row - 1, number of rows).
+using Deletions = QList<QPair<int, int>>;
+
+} // namespace
+
 class TstDevice : public QObject
 {
     Q_OBJECT
@@ -33,6 +60,8 @@ private slots:
     void silenceWhileAnAnswerIsDueIsReported_data();
     void silenceWhileAnAnswerIsDueIsReported();
     void slowButSteadyInstrumentIsNotCutOff();
+    void deletedTableRowsLeaveTheOthersInBoth_data();
+    void deletedTableRowsLeaveTheOthersInBoth();
 };
 
 void TstDevice::displayNames_data()
@@ -316,6 +345,41 @@ void TstDevice::slowButSteadyInstrumentIsNotCutOff()
     QVERIFY(rec.waitFor(otArchReadComplete, 10000));
     QVERIFY(!rec.ops.contains(otNoAnswer));
     QCOMPARE(dev.archive().size(), 6);
+}
+
+void TstDevice::deletedTableRowsLeaveTheOthersInBoth_data()
+{
+    QTest::addColumn<Deletions>("deletions");
+    QTest::newRow("rows 2-4") << Deletions{{1, 3}};
+    QTest::newRow("newest row") << Deletions{{0, 1}};
+    QTest::newRow("last rows") << Deletions{{9, 3}};
+    // The second deletion names results whose numbers are no longer contiguous.
+    QTest::newRow("again over the gap") << Deletions{{1, 3}, {0, 3}};
+}
+
+void TstDevice::deletedTableRowsLeaveTheOthersInBoth()
+{
+    QFETCH(Deletions, deletions);
+    TQelSim sim;
+    sim.setArchive(makeArchive(12, 5, 20));
+    QVERIFY(sim.start());
+    TQelBase dev;
+    EventRecorder rec(dev);
+    QVERIFY(identify(dev, rec, sim.slavePath()));
+    dev.ReadArchive();
+    QVERIFY(rec.waitFor(otArchReadComplete));
+    dev.RemoveDuplicates(); // the table's order: newest first
+    QCOMPARE(resultKeys(dev.archive()), resultKeys(sim.archive()));
+
+    QList<TCalcQEL> table = dev.archive();
+    for (const auto& [start, count] : deletions) {
+        table.remove(start, count);
+        rec.ops.clear();
+        dev.RemoveResults(start, count, true);
+        QVERIFY(rec.waitFor(otResultDelete));
+        QCOMPARE(resultKeys(sim.archive()), resultKeys(table));
+        QCOMPARE(resultKeys(dev.archive()), resultKeys(table));
+    }
 }
 
 QTEST_GUILESS_MAIN(TstDevice)

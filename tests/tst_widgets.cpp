@@ -79,7 +79,6 @@ private slots:
     void columnWidthsFitTextsAndStretchOneColumn();
     void fitGridColumnsFillsTheViewport();
     void slicedFitEndsWithTheSameWidths();
-    void benchmarkFitFullArchive();
 
     void fillReachesSeriesAtEitherClosingCall_data();
     void fillReachesSeriesAtEitherClosingCall();
@@ -285,35 +284,6 @@ void TestWidgets::slicedFitEndsWithTheSameWidths()
     grid.endFill();
     QVERIFY(QTest::qWaitFor([&] { return !fitter.busy(); }, 5000));
     QVERIFY(view.horizontalHeader()->sectionSize(5) < fit[5]);
-}
-
-void TestWidgets::benchmarkFitFullArchive()
-{
-    // A full archive: 65,535 results of 11 columns, most texts repeating.
-    TStringGrid grid;
-    grid.beginFill();
-    grid.setSize(11, 65536);
-    for (int c = 0; c < 11; ++c)
-        grid.setCell(c, 0, QStringLiteral("Caption %1").arg(c));
-    for (int r = 1; r < 65536; ++r) {
-        grid.setCell(0, r, QStringLiteral("%1.03.2024").arg(r % 28 + 1, 2, 10, QChar(u'0')));
-        grid.setCell(1, r, QStringLiteral("10:%1").arg(r % 60, 2, 10, QChar(u'0')));
-        grid.setCell(2, r, QString::number(r));
-        grid.setCell(3, r, QStringLiteral("W%1").arg(r % 7));
-        grid.setCell(4, r, QStringLiteral("Object %1").arg(r % 20));
-        grid.setCell(5, r, QStringLiteral("Material %1").arg(r % 20));
-        for (int c = 6; c < 11; ++c)
-            grid.setCell(c, r, QString::number((r * (c + 3)) % 1000 / 10.0));
-    }
-    grid.endFill();
-    const QFontMetrics metrics(QApplication::font());
-    QList<int> widths;
-    QBENCHMARK
-    {
-        widths = FitColumnWidths(
-            grid, [&](const QString& t) { return metrics.horizontalAdvance(t); }, 2000);
-    }
-    QCOMPARE(widths.size(), 11);
 }
 
 void TestWidgets::fillReachesSeriesAtEitherClosingCall_data()
