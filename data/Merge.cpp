@@ -67,7 +67,22 @@ TArchDupStat RemoveDuplicates(QList<TCalcQEL>& results, int lastReaded)
                 results[order[best].pos].UserComment.size())
                 best = next;
         }
-        kept.append(std::move(results[order[best].pos]));
+        TCalcQEL& keep = results[order[best].pos];
+        // A copy cut short (an interrupted download) takes the whole series of another
+        // copy of the same measurement: the comment rule must not cost samples.
+        const auto whole = [](const TCalcQEL& r) {
+            return r.Samples.size() >= r.ArchRes.SampleCount;
+        };
+        if (!whole(keep)) {
+            for (size_t i = run; i < next; ++i) {
+                TCalcQEL& other = results[order[i].pos];
+                if (whole(other) && other.ArchRes.SampleCount == keep.ArchRes.SampleCount) {
+                    keep.Samples = std::move(other.Samples);
+                    break;
+                }
+            }
+        }
+        kept.append(std::move(keep));
         run = next;
     }
     results = std::move(kept); // frees the copies left behind

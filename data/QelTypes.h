@@ -147,6 +147,8 @@ struct TArchDupStat
     int32_t Duplicates = 0;
     int32_t Uniquie = 0;
     int32_t New = 0;
+
+    bool operator==(const TArchDupStat&) const = default;
 };
 
 struct TArchLoadProgress

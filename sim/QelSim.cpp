@@ -329,6 +329,8 @@ void TQelSim::handleRequest(const QByteArray& frame, qint64 arrivalNs)
     QByteArray reply = makeReply(frame);
     if (reply.isEmpty() || drop)
         return;
+    if (fRepeatReplies)
+        reply += reply;
     enqueue(std::move(reply), arrivalNs, int(frame.size()));
 }
 
@@ -371,7 +373,9 @@ QByteArray TQelSim::makeReply(const QByteArray& frame)
         } else {
             const TArchQEL& first = fArchive.first().ArchRes;
             put16(body.data(), first.Base.AbsIndex);
-            put16(body.data() + 2, uint16_t(std::min<qsizetype>(fArchive.size(), kMaxArchive)));
+            put16(body.data() + 2,
+                  uint16_t(fAnnounced >= 0 ? fAnnounced
+                                           : std::min<qsizetype>(fArchive.size(), kMaxArchive)));
             body.append(recordBytes(first));
         }
         return qelproto::buildFrame(dcArchHead, body);
@@ -398,7 +402,7 @@ QByteArray TQelSim::makeReply(const QByteArray& frame)
         const auto it = std::find_if(fArchive.cbegin(), fArchive.cend(), [abs](const auto& r) {
             return r.ArchRes.Base.AbsIndex == abs;
         });
-        if (it != fArchive.cend() && offset < it->Samples.size()) {
+        if (it != fArchive.cend() && offset < it->Samples.size() && !fEmptySamples) {
             const qsizetype n = std::min<qsizetype>(fSamplesPerReply, it->Samples.size() - offset);
             put16(body.data() + 2, uint16_t(n));
             body.append(reinterpret_cast<const char*>(it->Samples.constData() + offset),

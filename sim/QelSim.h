@@ -108,6 +108,12 @@ public:
     // The replies to the next n accepted requests are lost: the requests take effect, but
     // nothing is sent back.
     void setDropNext(int n) { fDropNext = qMax(0, n); }
+    // Faults of a broken instrument: every reply sent twice; a head reply that announces
+    // this many records whatever the archive holds (-1: what it holds); samples replies
+    // that carry none.
+    void setRepeatReplies(bool on) { fRepeatReplies = on; }
+    void setAnnouncedCount(int n) { fAnnounced = n; }
+    void setEmptySamples(bool on) { fEmptySamples = on; }
     // Writes the bytes at once, ahead of any reply still waiting for its time.
     void queueRaw(const QByteArray& bytes);
 
@@ -190,6 +196,9 @@ private:
     int fSplitMaxPiece = 256;
     int fSplitMaxPauseMs = 20;
     int fDropNext = 0;
+    bool fRepeatReplies = false;
+    int fAnnounced = -1;
+    bool fEmptySamples = false;
 
     QList<QByteArray> fRequests;
     qint64 fDroppedBytes = 0;

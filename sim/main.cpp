@@ -3,7 +3,7 @@
 #include "QelSim.h"
 #include "SimArchive.h"
 #include "device/Protocol.h"
-#include "device/QelBase.h"
+#include "data/ArchiveFile.h"
 
 #include <QCommandLineParser>
 #include <QCoreApplication>
@@ -122,8 +122,20 @@ int main(int argc, char* argv[])
     const QCommandLineOption baud(QStringLiteral("baud"),
                                   "Pace output to this line rate (0: unpaced).", "B", "0");
     const QCommandLineOption verbose(QStringLiteral("verbose"), "One line per request on stderr.");
+    const QCommandLineOption repeat(QStringLiteral("repeat"), "Send every reply twice.");
+    const QCommandLineOption announce(QStringLiteral("announce"),
+                                      "Head reply announces N records, whatever is held.", "N");
+    const QCommandLineOption emptySamples(QStringLiteral("empty-samples"),
+                                          "Samples replies carry no samples.");
+    const QCommandLineOption hangAfter(QStringLiteral("hang-after"),
+                                       "Stop answering after N requests.", "N");
+    const QCommandLineOption unplugAfter(QStringLiteral("unplug-after"),
+                                         "Hang up the line at request N.", "N");
+    const QCommandLineOption garbage(QStringLiteral("garbage"),
+                                     "Stray bytes before every reply.");
     p.addOptions({model, serial, archive, samples, seed, file, recs, samps, split, delay, busy,
-                  silent, baud, verbose});
+                  silent, baud, verbose, repeat, announce, emptySamples, hangAfter, unplugAfter,
+                  garbage});
     p.process(app);
     if (!p.positionalArguments().isEmpty())
         fail(QStringLiteral("unexpected argument '%1'").arg(p.positionalArguments().first()));
@@ -142,11 +154,11 @@ int main(int argc, char* argv[])
     sim.setDevType(modelNo == 3 ? dev13 : dev12);
     sim.setSerialNumber(uint16_t(serialNo));
     if (p.isSet(file)) {
-        TQelBase reader;
-        reader.SetLang(enUS);
-        if (!reader.LoadFromFile(p.value(file)))
-            fail(QStringLiteral("cannot read %1: %2").arg(p.value(file), reader.GetLastError()));
-        QList<TCalcQEL> results = reader.archive();
+        TQelInfo fileInfo{};
+        QList<TCalcQEL> results;
+        QString error;
+        if (!LoadArchiveFile(p.value(file), 0, enUS, fileInfo, results, error))
+            fail(QStringLiteral("cannot read %1: %2").arg(p.value(file), error));
         // The instrument names its records by AbsIndex; a file merged from several
         // instruments may repeat one, and then the records are numbered afresh.
         QSet<uint16_t> seen;
@@ -158,8 +170,8 @@ int main(int argc, char* argv[])
                 results[i].ArchRes.Base.AbsIndex = uint16_t(i);
         }
         sim.setArchive(results);
-        if (reader.devInfo().DevType != devUnknown && !p.isSet(model) && !p.isSet(serial))
-            sim.setInfo(reader.devInfo());
+        if (fileInfo.DevType != devUnknown && !p.isSet(model) && !p.isSet(serial))
+            sim.setInfo(fileInfo);
     } else {
         sim.setArchive(makeArchive(count, seedNo, perResult));
     }
@@ -170,12 +182,29 @@ int main(int argc, char* argv[])
     sim.setBusy(p.isSet(busy));
     sim.setSilent(p.isSet(silent));
     sim.setBaud(intOption(p, baud, 0, 100000000, 0));
+    sim.setRepeatReplies(p.isSet(repeat));
+    if (p.isSet(announce))
+        sim.setAnnouncedCount(intOption(p, announce, 0, 65535, 0));
+    sim.setEmptySamples(p.isSet(emptySamples));
+    const int hangAt = p.isSet(hangAfter) ? intOption(p, hangAfter, 0, INT_MAX, 0) : -1;
+    const int unplugAt = p.isSet(unplugAfter) ? intOption(p, unplugAfter, 1, INT_MAX, 1) : -1;
+    const bool stray = p.isSet(garbage);
 
     const bool talk = p.isSet(verbose);
-    QObject::connect(&sim, &TQelSim::requestReceived, &sim, [&sim, talk](int) {
+    int served = 0;
+    QObject::connect(&sim, &TQelSim::requestReceived, &sim, [&, talk](int) {
         if (talk)
             std::fprintf(stderr, "qel-sim: %s\n", qPrintable(describe(sim.requests().last())));
         sim.clearRequests(); // a long run must not collect every request
+        ++served;
+        if (hangAt >= 0 && served > hangAt)
+            sim.setSilent(true);
+        if (unplugAt > 0 && served == unplugAt) {
+            sim.unplug();
+            QCoreApplication::quit();
+        }
+        if (stray)
+            sim.queueRaw(QByteArray("\x01\x80\x05\xff", 4));
     });
 
     if (::pipe(gSignalPipe) != 0)

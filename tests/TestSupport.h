@@ -13,6 +13,22 @@
 #include <QtEndian>
 #include <functional>
 
+Q_DECLARE_METATYPE(TArchDupStat)
+Q_DECLARE_METATYPE(TArchReadOutcome)
+
+// So that QCOMPARE shows the counts whole.
+inline char* toString(const TArchDupStat& s)
+{
+    return qstrdup(QByteArray::number(s.Duplicates) + '/' + QByteArray::number(s.Uniquie) + '/' +
+                   QByteArray::number(s.New));
+}
+inline char* toString(const TArchReadOutcome& o)
+{
+    return qstrdup(QByteArray::number(o.Received) + " of " + QByteArray::number(o.Announced) +
+                   ", incomplete " + QByteArray::number(o.Incomplete) +
+                   (o.Finished ? ", finished" : ", cut off"));
+}
+
 namespace testsupport {
 
 template <typename T> void putLe(QByteArray& out, T v)

@@ -7,6 +7,7 @@
 
 #include <QSignalSpy>
 #include <QTest>
+#include <algorithm>
 #include <cstring>
 
 using namespace qelproto;
@@ -91,6 +92,14 @@ private slots:
     void oddRepliesAreClamped();
     void emptySamplesReplyMovesOn();
     void downloadPastTheLimitIsRefused();
+
+    void staleRepliesNeverReachAnotherResult();
+    void secondReadDuringADownloadIsIgnored();
+    void strayRepliesWithNoDownloadChangeNothing();
+    void changingTheResultsEndsTheDownload_data();
+    void changingTheResultsEndsTheDownload();
+    void outcomeTellsWhatArrived_data();
+    void outcomeTellsWhatArrived();
 };
 
 void TstDownload::wholeArchiveArrivesIntact_data()
@@ -390,6 +399,170 @@ void TstDownload::downloadPastTheLimitIsRefused()
     // Replies that follow a refused head find nothing due.
     dev.ComPortRxBuf(recordsReply({record(8, 1)}), 3);
     QCOMPARE(dev.archive().size(), 1);
+}
+
+void TstDownload::staleRepliesNeverReachAnotherResult()
+{
+    // A loaded result whose series was cut short (SampleCount 10, two held) sits where the
+    // download's cursor pointed before the list was sorted. Nothing may be copied into it.
+    TQelBase dev;
+    testsupport::QuietPort port(dev);
+    QVERIFY(port.ok());
+    EventRecorder rec(dev);
+    TCalcQEL cut;
+    cut.ArchRes = record(900, 10);
+    cut.ArchRes.Base.DateTime = {30, 1, 1, 0, 0}; // newer than the downloaded ones
+    cut.Samples = {1, 2};
+    QVERIFY(testsupport::loadResults(dev, {cut}));
+
+    dev.ReadArchive();
+    dev.ComPortRxBuf(headReply(1, 2, record(1, 3)), 0);
+    dev.ComPortRxBuf(recordsReply({record(2, 3)}), 1);
+    dev.ComPortRxBuf(samplesReply({5}), 2);          // part of the first series
+    dev.ComPortRxBuf(headReply(1, 0, record(1, 3)), 3); // no head is due: ignored
+    QVERIFY(dev.IsReading());
+    dev.RemoveDuplicates(); // sorts: the cut result is first now; the download ends
+    QVERIFY(!dev.IsReading());
+    QCOMPARE(rec.count(otArchReadComplete), 1);
+    port.requests();
+    dev.ComPortRxBuf(samplesReply({7, 7, 7, 7, 7, 7, 7, 7, 7, 7, 7, 7}), 4);
+    QCOMPARE(dev.archive()[0].Samples, (QList<uint16_t>{1, 2}));
+    QCOMPARE(port.requests(), QByteArray()); // and nothing more was asked
+}
+
+void TstDownload::secondReadDuringADownloadIsIgnored()
+{
+    TQelSim sim;
+    const QList<TCalcQEL> arch = makeArchive(20, 5);
+    sim.setArchive(arch);
+    sim.setRecordsPerReply(4);
+    sim.setLine(TQelSim::linePipe);
+    QVERIFY(sim.start());
+    TQelBase dev;
+    int progress = 0;
+    EventRecorder rec(dev, [&](TOperationType op) {
+        if (op == otArchReadContinue && ++progress == 2)
+            dev.ReadArchive();
+    });
+    QVERIFY(identify(dev, rec, sim.slavePath()));
+    dev.ReadArchive();
+    QVERIFY(rec.waitFor(otArchReadComplete));
+    QCOMPARE(rec.count(otArchReadComplete), 1);
+    QCOMPARE(sim.requestCount(dcArchHead), 1);
+    QVERIFY(dev.GetReadOutcome().complete());
+    QCOMPARE(dev.RemoveDuplicates(), (TArchDupStat{0, 20, 20}));
+    QCOMPARE(dev.archive().size(), arch.size());
+    for (const TCalcQEL& r : arch) {
+        const auto it = std::find_if(dev.archive().cbegin(), dev.archive().cend(),
+                                     [&](const TCalcQEL& d) { return sameResult(d, r); });
+        QVERIFY(it != dev.archive().cend());
+    }
+}
+
+void TstDownload::strayRepliesWithNoDownloadChangeNothing()
+{
+    TQelBase dev;
+    testsupport::QuietPort port(dev);
+    QVERIFY(port.ok());
+    EventRecorder rec(dev);
+    TCalcQEL held;
+    held.ArchRes = record(3, 5);
+    held.Samples = {1, 2, 3, 4, 5};
+    QVERIFY(testsupport::loadResults(dev, {held}));
+    port.requests();
+    dev.ComPortRxBuf(samplesReply({57005, 57005, 57005}), 0);
+    dev.ComPortRxBuf(recordsReply({record(4, 1)}), 1);
+    dev.ComPortRxBuf(headReply(4, 1, record(4, 1)), 2);
+    QCOMPARE(dev.archive().size(), 1);
+    QCOMPARE(dev.archive()[0].Samples, (QList<uint16_t>{1, 2, 3, 4, 5}));
+    QCOMPARE(port.requests(), QByteArray());
+    QVERIFY(rec.ops.isEmpty());
+}
+
+void TstDownload::changingTheResultsEndsTheDownload_data()
+{
+    QTest::addColumn<int>("removed"); // from the front, on the first progress step
+    QTest::addColumn<int>("atStep");
+    QTest::newRow("some, during the records") << 2 << 1;
+    QTest::newRow("all, during the records") << 1000 << 1;
+    QTest::newRow("some, during the series") << 2 << 6;
+    QTest::newRow("all, during the series") << 1000 << 6;
+}
+
+void TstDownload::changingTheResultsEndsTheDownload()
+{
+    QFETCH(int, removed);
+    QFETCH(int, atStep);
+    TQelSim sim;
+    sim.setArchive(makeArchive(12, 9));
+    sim.setRecordsPerReply(3);
+    sim.setLine(TQelSim::linePipe);
+    QVERIFY(sim.start());
+    TQelBase dev;
+    int step = 0;
+    EventRecorder rec(dev, [&](TOperationType op) {
+        if (op == otArchReadContinue && ++step == atStep)
+            dev.RemoveResults(0, removed, false);
+    });
+    QVERIFY(identify(dev, rec, sim.slavePath()));
+    dev.ReadArchive();
+    QVERIFY(rec.waitFor(otArchReadComplete));
+    QVERIFY(!dev.IsReading());
+    QVERIFY(!dev.GetReadOutcome().complete());
+    const int requests = int(sim.requests().size());
+    // Nothing more is asked for, and late replies find nothing due.
+    QTest::qWait(100);
+    QCOMPARE(int(sim.requests().size()), requests);
+    QCOMPARE(rec.count(otArchReadComplete), 1);
+    // The complete event came before the removal's own.
+    QCOMPARE(rec.ops.indexOf(otArchReadComplete) < rec.ops.indexOf(otResultDelete), true);
+}
+
+void TstDownload::outcomeTellsWhatArrived_data()
+{
+    QTest::addColumn<int>("announced"); // -1: what is held
+    QTest::addColumn<bool>("emptySamples");
+    QTest::addColumn<bool>("repeat");
+    QTest::addColumn<TArchReadOutcome>("outcome");
+    QTest::addColumn<bool>("intact");
+    QTest::newRow("honest") << -1 << false << false << TArchReadOutcome{6, 6, 0, true} << true;
+    QTest::newRow("head over-announces")
+        << 9 << false << false << TArchReadOutcome{9, 6, 6, true} << false;
+    QTest::newRow("samples without samples")
+        << -1 << true << false << TArchReadOutcome{6, 6, 6, true} << false;
+    QTest::newRow("every reply twice") << -1 << false << true << TArchReadOutcome{6, 6, 0, true}
+                                       << true;
+}
+
+void TstDownload::outcomeTellsWhatArrived()
+{
+    QFETCH(int, announced);
+    QFETCH(bool, emptySamples);
+    QFETCH(bool, repeat);
+    QFETCH(TArchReadOutcome, outcome);
+    QFETCH(bool, intact);
+    TQelSim sim;
+    const QList<TCalcQEL> arch = makeArchive(6, 4);
+    sim.setArchive(arch);
+    sim.setRecordsPerReply(2);
+    sim.setSamplesPerReply(7);
+    sim.setAnnouncedCount(announced);
+    sim.setEmptySamples(emptySamples);
+    sim.setRepeatReplies(repeat);
+    sim.setLine(TQelSim::linePipe);
+    QVERIFY(sim.start());
+    TQelBase dev;
+    EventRecorder rec(dev);
+    QVERIFY(identify(dev, rec, sim.slavePath()));
+    dev.ReadArchive();
+    QVERIFY(rec.waitFor(otArchReadComplete));
+    QCOMPARE(dev.GetReadOutcome(), outcome);
+    QCOMPARE(dev.GetReadOutcome().complete(), intact);
+    if (intact) {
+        QCOMPARE(dev.archive().size(), arch.size());
+        for (int i = 0; i < arch.size(); ++i)
+            QVERIFY2(sameResult(dev.archive()[i], arch[i]), qPrintable(QString::number(i)));
+    }
 }
 
 QTEST_GUILESS_MAIN(TstDownload)

@@ -1,6 +1,7 @@
 // Ordering the archive newest first, dropping copies of one measurement, and removing blocks
 // of results from the archive and the instrument.
 #include "TestSupport.h"
+#include "data/Merge.h"
 #include "device/Protocol.h"
 #include "device/QelBase.h"
 
@@ -18,18 +19,6 @@
 #include <unistd.h>
 
 Q_DECLARE_METATYPE(TCalcQEL)
-Q_DECLARE_METATYPE(TArchDupStat)
-
-// So that QCOMPARE takes the merge counts whole.
-bool operator==(const TArchDupStat& a, const TArchDupStat& b)
-{
-    return a.Duplicates == b.Duplicates && a.Uniquie == b.Uniquie && a.New == b.New;
-}
-char* toString(const TArchDupStat& s)
-{
-    return qstrdup(QByteArray::number(s.Duplicates) + '/' + QByteArray::number(s.Uniquie) + '/' +
-                   QByteArray::number(s.New));
-}
 
 namespace {
 
@@ -219,6 +208,8 @@ private slots:
     void duplicatesKeepLongestCommentNewestFirst_data();
     void duplicatesKeepLongestCommentNewestFirst();
     void emptiedArchiveReportsLatestLoadAsNew();
+    void keptCopyTakesTheWholeSeriesOfAnother_data();
+    void keptCopyTakesTheWholeSeriesOfAnother();
     void duplicatesMatchNeighbourWalk_data();
     void duplicatesMatchNeighbourWalk();
     void largeMergeKeepsOneCopyOfEach();
@@ -367,6 +358,39 @@ void TstMerge::emptiedArchiveReportsLatestLoadAsNew()
     dev.RemoveResults(0, 3, false);
     QCOMPARE(dev.RemoveDuplicates(), (TArchDupStat{0, 0, 3}));
     QVERIFY(dev.archive().isEmpty());
+}
+
+void TstMerge::keptCopyTakesTheWholeSeriesOfAnother_data()
+{
+    // Copies of one measurement (AbsIndex 1 and 2), the kept one with the longer comment.
+    QTest::addColumn<QList<TCalcQEL>>("copies");
+    QTest::addColumn<QList<uint16_t>>("keptSamples");
+    TCalcQEL cut = res(1, kDay, 5, "long comment");
+    cut.Samples.resize(1);
+    TCalcQEL whole = res(2, kDay, 5);
+    TCalcQEL alsoCut = whole;
+    alsoCut.Samples.resize(2);
+    QTest::newRow("cut short, the other whole")
+        << QList<TCalcQEL>{cut, whole} << whole.Samples;
+    QTest::newRow("the whole one first") << QList<TCalcQEL>{whole, cut} << whole.Samples;
+    QTest::newRow("both cut short") << QList<TCalcQEL>{cut, alsoCut} << cut.Samples;
+    TCalcQEL wholeLong = res(1, kDay, 5, "long comment");
+    QTest::newRow("kept whole keeps its own")
+        << QList<TCalcQEL>{wholeLong, whole} << wholeLong.Samples;
+}
+
+void TstMerge::keptCopyTakesTheWholeSeriesOfAnother()
+{
+    QFETCH(QList<TCalcQEL>, copies);
+    QFETCH(QList<uint16_t>, keptSamples);
+    QList<TCalcQEL> results = copies;
+    const TArchDupStat stat = RemoveDuplicates(results, int(results.size()));
+    QCOMPARE(stat, (TArchDupStat{1, 1, 1}));
+    QCOMPARE(results.size(), 1);
+    // The comment rule still chooses the copy; only its series is made whole.
+    QCOMPARE(results[0].UserComment, QStringLiteral("long comment"));
+    QCOMPARE(results[0].ArchRes.Base.AbsIndex, uint16_t(1));
+    QCOMPARE(results[0].Samples, keptSamples);
 }
 
 void TstMerge::duplicatesMatchNeighbourWalk_data()
