@@ -110,3 +110,11 @@ QString ArchReadText(const TArchDupStat& stat, TLang lang)
            QString::number(stat.Uniquie) + Msg(msgUnique, lang) + QString::number(stat.New) +
            Msg(msgNewEntries, lang) + u' ';
 }
+
+QString ArchIncompleteText(const TArchReadOutcome& outcome, TLang lang)
+{
+    return Msg(msgArchIncomplete, lang)
+        .arg(outcome.Received)
+        .arg(outcome.Announced)
+        .arg(outcome.Incomplete);
+}

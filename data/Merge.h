@@ -22,3 +22,7 @@ qsizetype RemoveResultBlock(QList<TCalcQEL>& results, qsizetype start, qsizetype
 // The status line after an archive read or a merge: "Archive readed: D duplicate, U unique,
 // N new entries. " with its closing blank.
 QString ArchReadText(const TArchDupStat& stat, TLang lang);
+
+// The status line after a read that did not bring everything: "The archive was not read
+// completely: R of T results, S series incomplete."
+QString ArchIncompleteText(const TArchReadOutcome& outcome, TLang lang);

@@ -51,6 +51,9 @@ constexpr Pair kMessages[] = {
      "The archive would exceed 65535 results; nothing was added"},      // msgArchTooLarge
     {"Команда пока недоступна", "This command is not available yet"},   // msgNotAvailable
     {"Прибор не ответил на порту ", "No instrument answered on port "}, // msgNoIdentity
+    {"Архив прочитан не полностью: %1 из %2 результатов, неполных серий: %3.",
+     "The archive was not read completely: %1 of %2 results, %3 series incomplete."},
+    // msgArchIncomplete
 };
 static_assert(sizeof(kMessages) / sizeof(kMessages[0]) == msgCount_);
 } // namespace

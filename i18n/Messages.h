@@ -45,6 +45,7 @@ enum TMsg : int
     msgArchTooLarge,
     msgNotAvailable,
     msgNoIdentity,
+    msgArchIncomplete,
     msgCount_
 };
 
