@@ -1,5 +1,5 @@
-// A grid of cell texts, shown by a QTableView. Row 0 holds the captions, as in the
-// instrument software's string grids; the view shows it as the header.
+// A grid of cell texts, shown by a QTableView. Row 0 holds the captions; the view shows it
+// as the header.
 #pragma once
 
 #include <QAbstractTableModel>

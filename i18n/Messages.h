@@ -40,7 +40,7 @@ enum TMsg : int
     msgMergeResults,
     msgScreenCopied,
     msgMeasIsGoing,
-    // Texts of this program beyond the instrument software's own catalogue.
+    // Texts of the link's own checks and of the command line.
     msgNoAnswer,
     msgArchTooLarge,
     msgNotAvailable,

@@ -1,7 +1,7 @@
 // The comment box shows a result's comment as lines; the result keeps one string. The two
 // forms convert with carriage return as the delimiter and the apostrophe as the quote, the
-// way the instrument software's comment box always stored them, so that old archives read
-// back the same lines.
+// way archive files have always stored comments, so that old archives read back the same
+// lines.
 #pragma once
 
 #include <QString>
