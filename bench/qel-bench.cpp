@@ -1,6 +1,8 @@
 // Speed and memory figures of the download, the archive file, merging and the table.
 // Not a test: it prints measurements for BENCHMARKS.md.
+#include "data/ArchiveFile.h"
 #include "data/StringGrid.h"
+#include "device/PipeTransport.h"
 #include "device/QelBase.h"
 #include "sim/SimArchive.h"
 #include "sim/SimThread.h"
@@ -37,21 +39,22 @@ qint64 residentBytes()
 }
 
 // All replies of a download of `arch`, in the order the walk asks for them.
-QByteArray replyStream(const QList<TCalcQEL>& arch, int recordsPerReply, int samplesPerReply)
+QList<QByteArray> replyStream(const QList<TCalcQEL>& arch, int recordsPerReply,
+                              int samplesPerReply)
 {
-    QByteArray out;
+    QList<QByteArray> out;
     QByteArray body(4, '\0');
     put16(body.data(), arch[0].ArchRes.Base.AbsIndex);
     put16(body.data() + 2, uint16_t(arch.size()));
     body.append(reinterpret_cast<const char*>(&arch[0].ArchRes), kRecordSize);
-    out += buildFrame(dcArchHead, body);
+    out.append(buildFrame(dcArchHead, body));
     for (int i = 1; i < arch.size(); i += recordsPerReply) {
         const int n = qMin(recordsPerReply, int(arch.size()) - i);
         QByteArray b(4, '\0');
         b[0] = char(n);
         for (int k = 0; k < n; ++k)
             b.append(reinterpret_cast<const char*>(&arch[i + k].ArchRes), kRecordSize);
-        out += buildFrame(dcArchBlock, b);
+        out.append(buildFrame(dcArchBlock, b));
     }
     for (const TCalcQEL& r : arch) {
         int off = 0;
@@ -60,23 +63,38 @@ QByteArray replyStream(const QList<TCalcQEL>& arch, int recordsPerReply, int sam
             QByteArray b(4, '\0');
             put16(b.data() + 2, uint16_t(n));
             b.append(reinterpret_cast<const char*>(r.Samples.constData() + off), n * 2);
-            out += buildFrame(dcArchSamples, b);
+            out.append(buildFrame(dcArchSamples, b));
             off += n;
         } while (off < r.Samples.size());
     }
     return out;
 }
 
-// Feeds a reply stream in chunks as a serial port would hand them over.
-double receiveSeconds(TQelBase& dev, const QByteArray& stream, int chunk)
+qint64 streamBytes(const QList<QByteArray>& replies)
 {
+    qint64 n = 0;
+    for (const QByteArray& r : replies)
+        n += r.size();
+    return n;
+}
+
+// Feeds the replies in chunks as a serial port would hand them over: each reply after the
+// request it answers, so no chunk holds the end of one reply and the next. The requests go
+// to an in-process line that never answers.
+double receiveSeconds(TQelBase& dev, const QList<QByteArray>& replies, int chunk)
+{
+    TPipePort line;
+    dev.Connect(line.name());
     QElapsedTimer t;
     t.start();
     dev.ReadArchive();
-    for (qsizetype pos = 0; pos < stream.size(); pos += chunk)
-        dev.ComPortRxBuf(
-            QByteArrayView(stream).sliced(pos, qMin<qsizetype>(chunk, stream.size() - pos)), 0);
-    return seconds(t);
+    for (const QByteArray& reply : replies)
+        for (qsizetype pos = 0; pos < reply.size(); pos += chunk)
+            dev.ComPortRxBuf(
+                QByteArrayView(reply).sliced(pos, qMin<qsizetype>(chunk, reply.size() - pos)), 0);
+    const double s = seconds(t);
+    dev.Disconnect();
+    return s;
 }
 
 void benchDownload(int results, int samples, int samplesPerReply)
@@ -179,13 +197,13 @@ void benchInProcess(int results, int samples, const QString& dir)
     std::printf("building %d results x %d samples...\n", results, samples);
     std::fflush(stdout);
     const QList<TCalcQEL> arch = makeArchive(results, 2, samples);
-    const QByteArray stream = replyStream(arch, 255, 11220);
+    const QList<QByteArray> stream = replyStream(arch, 255, 11220);
 
     TQelBase dev;
     const double rx = receiveSeconds(dev, stream, 4096);
-    std::printf("receive handling: %.1f MB in %.3f s: %.0f MB/s (%d results)\n",
-                double(stream.size()) / 1e6, rx, double(stream.size()) / 1e6 / rx,
-                int(dev.archive().size()));
+    const double mb = double(streamBytes(stream)) / 1e6;
+    std::printf("receive handling: %.1f MB in %.3f s: %.0f MB/s (%d results)\n", mb, rx,
+                mb / rx, int(dev.archive().size()));
 
     // Each figure is the best of three runs, so that page-cache luck favours neither side.
     const QString file = dir + QStringLiteral("/bench.qel1x");
@@ -239,11 +257,8 @@ void benchDuplicates(int copies, const QString& dir)
 {
     // Two copies of every result, as merging a file into the archive it came from gives.
     const QList<TCalcQEL> arch = makeArchive(copies, 3, 10);
-    TQelBase src;
-    src.ReadArchive();
-    src.ComPortRxBuf(replyStream(arch, 255, 11220), 0);
     const QString file = dir + QStringLiteral("/dup.qel1x");
-    src.SaveToFile(file);
+    SaveArchiveFile(file, TQelInfo{}, arch, enUS);
     TQelBase dev;
     dev.LoadFromFile(file);
     dev.LoadFromFile(file);
