@@ -1,6 +1,6 @@
 // Finding instruments: the port filter, the change compare, identification over a pty and
 // the port sources that report plugging.
-#include "app/PortSource.h"
+#include "FakePortSource.h"
 #include "device/Discovery.h"
 #include "sim/QelSim.h"
 
