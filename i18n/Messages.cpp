@@ -49,8 +49,7 @@ constexpr Pair kMessages[] = {
     {"Прибор не отвечает", "Instrument does not answer"},        // msgNoAnswer
     {"Архив превысит 65535 результатов, чтение отменено",
      "The archive would exceed 65535 results; nothing was added"},      // msgArchTooLarge
-    {"Команда недоступна в этой версии",
-     "This command is not part of this version"},                       // msgNotAvailable
+    {"Нет в этой версии", "Not part of this version"},                  // msgNotAvailable
     {"Прибор не ответил на порту ", "No instrument answered on port "}, // msgNoIdentity
     {"Удалить %1 результатов из прибора? Отменить это нельзя.",
      "Delete %1 results from the instrument? This cannot be undone."},   // msgDeleteFromDevice
