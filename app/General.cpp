@@ -7,14 +7,15 @@
 #include "data/Merge.h"
 #include "windows/ChartSink.h"
 #include "windows/CommentText.h"
+#include "windows/ElidingLabel.h"
 #include "windows/GridFit.h"
+#include "windows/HelpWindow.h"
 
 #include <QAction>
 #include <QActionGroup>
 #include <QApplication>
 #include <QCloseEvent>
 #include <QComboBox>
-#include <QDesktopServices>
 #include <QHeaderView>
 #include <QInputDialog>
 #include <QLabel>
@@ -27,7 +28,6 @@
 #include <QStyleFactory>
 #include <QTableView>
 #include <QToolBar>
-#include <QUrl>
 #include <QVBoxLayout>
 
 namespace {
@@ -74,22 +74,46 @@ TMainForm::TMainForm(IPortSource* ports, IPrompter* prompter, const QString& fil
     resize(1100, 680);
     buildViews();
     buildMenus();
-
-    DevChangeTimer.setSingleShot(true);
-    DevChangeTimer.setInterval(200);
-    connect(&DevChangeTimer, &QTimer::timeout, this, &TMainForm::DevChangeTimerTimer);
-    if (fPorts)
-        connect(fPorts, &IPortSource::deviceChange, this, &TMainForm::OnDeviceChange);
-
+    fDevices = std::make_unique<TDeviceList>(fPorts, fWorkspace);
+    connectWorkspace();
+    connectDeviceList();
     FormCreate();
 }
 
-TMainForm::~TMainForm()
+// The workspace releases its device object, silent, as it goes.
+TMainForm::~TMainForm() = default;
+
+void TMainForm::connectWorkspace()
 {
-    // The workspace may outlive the window; it must not call back into it.
-    if (ActiveDevice)
-        ActiveDevice->SetComCallback({});
-    ActiveDevice.reset();
+    fWorkspace.setAsk([this](TWorkspace::TQuestion, const QString& text) {
+        return fPrompter && fPrompter->ask(this, windowTitle(), text);
+    });
+    connect(&fWorkspace, &TWorkspace::statusChanged, this, &TMainForm::setStatus);
+    connect(&fWorkspace, &TWorkspace::status1Changed, this, &TMainForm::setStatus1);
+    connect(&fWorkspace, &TWorkspace::progressChanged, this, [this](int done, int total) {
+        ProgressBarLoad->setMaximum(qMax(1, total));
+        ProgressBarLoad->setValue(done);
+    });
+    connect(&fWorkspace, &TWorkspace::hideResults, this, &TMainForm::HideResultViews);
+    connect(&fWorkspace, &TWorkspace::showResults, this, &TMainForm::showResults);
+    connect(&fWorkspace, &TWorkspace::workspaceReplaced, this, [this] { lastSelectRow = 0; });
+    connect(smClockAuto, &QAction::toggled, &fWorkspace, &TWorkspace::setAutoClock);
+}
+
+void TMainForm::connectDeviceList()
+{
+    TDeviceList* list = fDevices.get();
+    // The box mirrors the list; programmatic changes of the box never count as a choice.
+    connect(list, &TDeviceList::entriesCleared, sDevSelectBox, &QComboBox::clear);
+    connect(list, &TDeviceList::entryAdded, sDevSelectBox,
+            [this](const QString& name) { sDevSelectBox->addItem(name); });
+    connect(list, &TDeviceList::entryRemoved, sDevSelectBox, &QComboBox::removeItem);
+    connect(list, &TDeviceList::currentChanged, sDevSelectBox, &QComboBox::setCurrentIndex);
+    connect(list, &TDeviceList::choiceWanted, sDevSelectBox, [this] {
+        if (sDevSelectBox->count() > 1 && !sDevSelectBox->view()->isVisible())
+            sDevSelectBox->showPopup();
+    });
+    connect(list, &TDeviceList::statusChanged, this, &TMainForm::setStatus);
 }
 
 // ---------------------------------------------------------------- building
@@ -139,6 +163,8 @@ void TMainForm::buildViews()
     CommentMemo = new QPlainTextEdit;
     CommentMemo->setObjectName(QStringLiteral("CommentMemo"));
     CommentMemo->installEventFilter(this);
+    // A tab inside a comment would split the columns of a copied table.
+    CommentMemo->setTabChangesFocus(true);
 
     CommentSplitter = new QSplitter(Qt::Vertical);
     CommentSplitter->addWidget(fChart->view());
@@ -159,7 +185,7 @@ void TMainForm::buildViews()
     connect(DetailSplitter, &QSplitter::splitterMoved, this, [this] { FitGridColumns(); });
     setCentralWidget(DetailSplitter);
 
-    fPanel0 = new QLabel;
+    fPanel0 = new TElidingLabel;
     fPanel0->setObjectName(QStringLiteral("StatusPanel0"));
     fPanel1 = new QLabel;
     fPanel1->setObjectName(QStringLiteral("StatusPanel1"));
@@ -167,7 +193,8 @@ void TMainForm::buildViews()
     fPanel1->setFixedWidth(150);
     ProgressBarLoad = new QProgressBar;
     ProgressBarLoad->setObjectName(QStringLiteral("ProgressBarLoad"));
-    ProgressBarLoad->setTextVisible(false);
+    ProgressBarLoad->setTextVisible(true);
+    ProgressBarLoad->setFormat(QStringLiteral("%v / %m")); // results downloaded of those announced
     statusBar()->addWidget(fPanel0);
     statusBar()->addWidget(ProgressBarLoad, 1);
     statusBar()->addPermanentWidget(fPanel1);
@@ -343,7 +370,7 @@ QString TMainForm::msg(int id) const
 
 void TMainForm::setStatus(const QString& text)
 {
-    fPanel0->setText(text);
+    fPanel0->setFullText(text);
 }
 
 void TMainForm::setStatus1(const QString& text)
@@ -353,7 +380,7 @@ void TMainForm::setStatus1(const QString& text)
 
 QString TMainForm::statusText(int panel) const
 {
-    return panel == 0 ? fPanel0->text() : fPanel1->text();
+    return panel == 0 ? fPanel0->fullText() : fPanel1->text();
 }
 
 bool TMainForm::resultViewsShown() const
@@ -373,7 +400,7 @@ void TMainForm::FormCreate()
     LoadConfig();
     HideResultViews();
     if (!fFileArg.isEmpty()) {
-        // Opening archives comes with the file commands; the name is kept for them.
+        // Opening archives is not part of this version; the name is kept for the dialog.
         fOpenFileName = fFileArg;
         notAvailable();
     }
@@ -415,9 +442,11 @@ void TMainForm::LoadConfig()
     smRU->setChecked(Config.Lang == ruRU);
     smEN->setChecked(Config.Lang == enUS);
     retranslate();
+    fWorkspace.setLang(TLang(Config.Lang));
+    fWorkspace.setDimension(EPressureUnits(Config.Dimension));
+    fWorkspace.setAutoClock(smClockAuto->isChecked());
     setStatus(msg(msgReady));
     setStatus1(msg(msgNotConnected));
-    Config.isLoadTypeFile = false;
 }
 
 void TMainForm::SaveConfig()
@@ -469,7 +498,8 @@ void TMainForm::HideResultViews()
     fChart->resetZoom();
     DetailSplitter->hide();
     ProgressBarLoad->show();
-    ProgressBarLoad->setValue(0);
+    // No count is known until the instrument announces it: the bar runs without a text.
+    ProgressBarLoad->setRange(0, 0);
 }
 
 void TMainForm::ShowResultViews()
@@ -566,9 +596,9 @@ void TMainForm::ActionChangeDimensExecute()
             Config.Dimension = a->data().toInt();
             break;
         }
+    fWorkspace.setDimension(EPressureUnits(Config.Dimension));
     if (!ActiveDevice)
         return;
-    ActiveDevice->SetDimension(EPressureUnits(Config.Dimension));
     const int top = selectionTop();
     fSuppressSelect = true;
     ActiveDevice->UpdateBasicGrid(*fGrid);
@@ -582,58 +612,31 @@ void TMainForm::ActionChangeDimensExecute()
 
 bool TMainForm::BeginWorkspace(int Model)
 {
-    Config.isLoadTypeFile = false;
-    if (!ActiveDevice)
-        return NewWorkspace(Model);
-    if (fPrompter && fPrompter->ask(this, windowTitle(), msg(msgMergeResults))) {
-        Config.isLoadTypeFile = true;
-        return true;
-    }
-    return NewWorkspace(Model);
+    return fWorkspace.BeginWorkspace(Model);
 }
 
 bool TMainForm::NewWorkspace(int Model)
 {
-    // A model this program has no name for is handled like the first one, rather than
-    // leaving the window without a workspace.
-    Q_UNUSED(Model);
-    if (ActiveDevice)
-        ActiveDevice->SetComCallback({});
-    auto dev = std::make_shared<TQelBase>();
-    ActiveDevice = dev; // releases the previous workspace, which closes its port
-    fConnectedPort.clear();
-    lastSelectRow = 0;
-    ActiveDevice->SetLang(TLang(Config.Lang));
-    ActiveDevice->SetDimension(EPressureUnits(Config.Dimension));
-    QPointer<TMainForm> self(this);
-    ActiveDevice->SetComCallback([self](TOperationType op) {
-        if (self)
-            self->CmdComplete(op);
-    });
-    return true;
+    return fWorkspace.NewWorkspace(Model);
+}
+
+void TMainForm::CmdComplete(TOperationType Op)
+{
+    fWorkspace.CmdComplete(Op);
 }
 
 void TMainForm::sDevSelectBoxChange()
 {
-    const int idx = sDevSelectBox->currentIndex();
-    if (idx < 0 || idx >= fAssoc.size() || sDevSelectBox->currentText().isEmpty())
+    if (sDevSelectBox->currentText().isEmpty())
         return;
-    const TQelPortAssoc entry = fAssoc[idx];
-    BeginWorkspace(entry.DevType);
-    HideResultViews();
     fOpenFileName.clear();
     fSaveFileName.clear();
-    if (!ActiveDevice->Connect(entry.Port)) {
-        setStatus(msg(msgPortBusy));
-        return;
-    }
-    fConnectedPort = entry.Port;
+    fDevices->sDevSelectBoxChange(sDevSelectBox->currentIndex());
 }
 
 bool TMainForm::devicePrecondition()
 {
-    if (sDevSelectBox->currentIndex() < 0 || sDevSelectBox->currentText().isEmpty() ||
-        !ActiveDevice) {
+    if (!fDevices->hasChoice() || !ActiveDevice) {
         setStatus(msg(msgDevNotSelected));
         return false;
     }
@@ -642,24 +645,20 @@ bool TMainForm::devicePrecondition()
 
 void TMainForm::ActionReadExecute()
 {
-    if (!devicePrecondition())
-        return;
-    HideResultViews();
-    setStatus(msg(msgArchReading));
-    ActiveDevice->ReadArchive();
+    if (devicePrecondition())
+        fWorkspace.readArchive();
 }
 
 void TMainForm::ActionClockExecute()
 {
-    if (!devicePrecondition())
-        return;
-    ActiveDevice->SynchronyzeClock();
+    if (devicePrecondition())
+        fWorkspace.synchronizeClock();
 }
 
 void TMainForm::ActionMaterialsExecute()
 {
     if (devicePrecondition())
-        notAvailable(); // the catalogue editors come with their own windows
+        notAvailable();
 }
 
 void TMainForm::ActionObjectsExecute()
@@ -671,7 +670,7 @@ void TMainForm::ActionObjectsExecute()
 void TMainForm::ActionScreenshotExecute()
 {
     if (devicePrecondition())
-        notAvailable(); // the screen window comes with its own issue
+        notAvailable();
 }
 
 void TMainForm::ActionRemoveExecute()
@@ -682,7 +681,8 @@ void TMainForm::ActionRemoveExecute()
     }
     const int top = selectionTop();
     const int bottom = selectionBottom();
-    ActiveDevice->RemoveResults(top - 1, bottom - top + 1, !Config.isLoadTypeFile);
+    if (!fWorkspace.removeResults(top - 1, bottom - top + 1))
+        return;
     fSuppressSelect = true;
     ActiveDevice->UpdateBasicGrid(*fGrid);
     BasicGrid->selectRow(qMin(top, fGrid->rowCountAll() - 1) - 1);
@@ -693,70 +693,6 @@ void TMainForm::ActionRemoveExecute()
     FitGridColumns();
 }
 
-void TMainForm::CmdComplete(TOperationType Op)
-{
-    switch (Op) {
-    case otDevConnect:
-        setStatus1(ActiveDevice->GetDeviceName());
-        if (smClockAuto->isChecked()) {
-            ActiveDevice->SynchronyzeClock();
-            isReadAfterClockWrite = true;
-        } else {
-            ActionReadExecute();
-        }
-        break;
-    case otArchReadContinue: {
-        const TArchLoadProgress p = ActiveDevice->GetLoadProgress();
-        ProgressBarLoad->setMaximum(qMax(1, p.Total));
-        ProgressBarLoad->setValue(p.Current);
-        break;
-    }
-    case otArchReadComplete: {
-        const TArchDupStat st = ActiveDevice->RemoveDuplicates();
-        setStatus(ArchReadText(st, TLang(Config.Lang)));
-        showResults();
-        break;
-    }
-    case otMatRead:
-        setStatus(msg(msgMatRead));
-        break;
-    case otMatWrite:
-        setStatus(msg(msgMatWritten));
-        break;
-    case otObjRead:
-        setStatus(msg(msgObjRead));
-        break;
-    case otObjWrite:
-        setStatus(msg(msgObjWritten));
-        break;
-    case otClockWrite: {
-        setStatus(msg(msgClockSynced));
-        const bool read = isReadAfterClockWrite;
-        isReadAfterClockWrite = false;
-        if (read)
-            ActionReadExecute();
-        break;
-    }
-    case otResultDelete:
-        setStatus(msg(msgResultsRemoved));
-        break;
-    case otMeasIsGoing:
-        setStatus(msg(msgMeasIsGoing));
-        break;
-    case otNoAnswer:
-    case otArchTooLarge:
-        // Nothing more comes: show what is held instead of a progress bar that waits.
-        setStatus(msg(Op == otNoAnswer ? msgNoAnswer : msgArchTooLarge));
-        showResults();
-        break;
-    case otDevDisconnected:
-    case otScreenReady:
-    default:
-        break;
-    }
-}
-
-// Commands whose windows come later: they exist and say so.
 void TMainForm::ActionOpenExecute()
 {
     notAvailable();
@@ -804,8 +740,7 @@ void TMainForm::ActionCopyGraphExecute()
 
 void TMainForm::ActionLangSelectExecute()
 {
-    // The running switch of every window comes with the translation; until then the menu
-    // shows the language in force.
+    // The menu shows the language in force.
     smRU->setChecked(Config.Lang == ruRU);
     smEN->setChecked(Config.Lang == enUS);
     notAvailable();
@@ -818,10 +753,10 @@ void TMainForm::ActionExitExecute()
 
 void TMainForm::ActionHelpExecute()
 {
-    const QString name =
-        Config.Lang == enUS ? QStringLiteral("Qel1EngHelp.html") : QStringLiteral("Qel1Help.html");
-    const QString path = QCoreApplication::applicationDirPath() + QStringLiteral("/Help/") + name;
-    QDesktopServices::openUrl(QUrl::fromLocalFile(path));
+    if (!fHelp)
+        fHelp = new THelpWindow(this);
+    fHelp->showGuide(QCoreApplication::applicationDirPath() + QStringLiteral("/Help"),
+                     TLang(Config.Lang));
 }
 
 void TMainForm::ActionSetSkinExecute()
@@ -845,133 +780,22 @@ void TMainForm::ActionSetSkinExecute()
 
 // ---------------------------------------------------------------- discovery
 
-bool TMainForm::identify(const QString& port, TQelPortAssoc& assoc)
-{
-    assoc = IdentifyPort(port, TLang(Config.Lang));
-    if (assoc.DevType != devUnknown)
-        return true;
-    // Busy, or open but silent: not an instrument that can be chosen. It stays out of the
-    // list until it goes away, and the status says why.
-    fSilentPorts.insert(port);
-    setStatus((assoc.Port == QStringLiteral("COM?") ? msg(msgPortBusy) + QStringLiteral(": ")
-                                                    : msg(msgNoIdentity)) +
-              port);
-    return false;
-}
-
-void TMainForm::addDeviceEntry(const TQelPortAssoc& assoc)
-{
-    const int keep = sDevSelectBox->count() == 0 ? -1 : sDevSelectBox->currentIndex();
-    fAssoc.append(assoc);
-    sDevSelectBox->addItem(assoc.Name);
-    // Adding to an empty box selects the entry by itself; only a choice may do that.
-    sDevSelectBox->setCurrentIndex(keep);
-}
-
 void TMainForm::ScanDevices()
 {
-    if (!fPorts)
-        return;
-    fScanning = true;
-    sDevSelectBox->clear();
-    fAssoc.clear();
-    fSilentPorts.clear();
-    const QStringList ports = EnumDevicePorts(fPorts->ports());
-    for (const QString& port : ports) {
-        TQelPortAssoc assoc;
-        if (identify(port, assoc))
-            addDeviceEntry(assoc);
-    }
-    fScanning = false;
-    if (sDevSelectBox->count() > 0 && !Config.isLoadTypeFile) {
-        sDevSelectBox->setCurrentIndex(0);
-        sDevSelectBoxChange();
-        if (sDevSelectBox->count() > 1)
-            sDevSelectBox->showPopup();
-    }
-    if (DevChangeTimer.isActive() || ports.size() != listedPorts().size())
-        DevChangeTimer.start(); // changes during the scan
+    fDevices->ScanDevices();
 }
 
 void TMainForm::OnDeviceChange()
 {
-    DevChangeTimer.stop();
-    DevChangeTimer.start();
-}
-
-QStringList TMainForm::listedPorts() const
-{
-    QStringList listed;
-    for (const TQelPortAssoc& a : fAssoc)
-        listed.append(a.Port);
-    listed.append(QStringList(fSilentPorts.cbegin(), fSilentPorts.cend()));
-    return listed;
+    fDevices->OnDeviceChange();
 }
 
 void TMainForm::DevChangeTimerTimer()
 {
-    DevChangeTimer.stop();
-    if (fScanning || !fPorts) {
-        DevChangeTimer.start(); // an identification is waiting; look again afterwards
-        return;
-    }
-    const QStringList present = EnumDevicePorts(fPorts->ports());
-    const TDeviceChange change = FindDeviceChange(present, listedPorts());
-    if (change.Change > 0) {
-        UpdateDeviceList(change.Port, true);
-    } else if (change.Change < 0) {
-        // A port that never answered has gone: nothing was listed for it.
-        if (!fSilentPorts.remove(change.Port))
-            UpdateDeviceList(change.Port, false);
-    }
-    // One port per tick; when several came or went, the next tick takes the next one.
-    if (change.Change != 0 && EnumDevicePorts(fPorts->ports()).size() != listedPorts().size())
-        DevChangeTimer.start();
+    fDevices->DevChangeTimerTimer();
 }
 
 void TMainForm::UpdateDeviceList(const QString& Port, bool Added)
 {
-    if (Added) {
-        fScanning = true;
-        TQelPortAssoc assoc;
-        const bool ok = identify(Port, assoc);
-        fScanning = false;
-        if (!ok)
-            return;
-        const bool noneChosen = sDevSelectBox->currentIndex() < 0;
-        addDeviceEntry(assoc);
-        if (noneChosen && !Config.isLoadTypeFile) {
-            sDevSelectBox->setCurrentIndex(0);
-            sDevSelectBoxChange();
-        }
-        if (sDevSelectBox->count() > 1 && !sDevSelectBox->view()->isVisible())
-            sDevSelectBox->showPopup();
-        return;
-    }
-
-    int idx = -1;
-    for (int i = 0; i < fAssoc.size(); ++i)
-        if (fAssoc[i].Port == Port) {
-            idx = i;
-            break;
-        }
-    if (idx >= 0) {
-        const int current = sDevSelectBox->currentIndex();
-        fAssoc.removeAt(idx);
-        sDevSelectBox->removeItem(idx);
-        // The box keeps the same instrument chosen when an entry before it goes; when the
-        // chosen entry itself goes, nothing is chosen.
-        sDevSelectBox->setCurrentIndex(idx == current ? -1
-                                                      : (idx < current ? current - 1 : current));
-    }
-    // The port the workspace was connected to: the port itself may already be closed,
-    // since a vanished device closes it at once.
-    if (ActiveDevice && !fConnectedPort.isEmpty() && fConnectedPort == Port) {
-        setStatus(msg(msgDevDisconnected));
-        Config.isLoadTypeFile = true;
-        fConnectedPort.clear();
-        sDevSelectBox->setCurrentIndex(-1);
-        if (sDevSelectBox->count() > 0 && !sDevSelectBox->view()->isVisible())
-            sDevSelectBox->showPopup();
-    }
+    fDevices->UpdateDeviceList(Port, Added);
 }

@@ -1,16 +1,17 @@
 // The main window: the results table, the graph and comment of the selected result, the
-// instrument box, the device commands and their completion handling.
+// instrument box and the commands. What the commands do is the workspace's and the device
+// list's; the window shows their outcome.
 #pragma once
 
+#include "DeviceList.h"
 #include "Settings.h"
+#include "Workspace.h"
 #include "data/QelTypes.h"
-#include "device/Discovery.h"
 #include "device/QelBase.h"
 
 #include <QMainWindow>
 #include <QPointer>
-#include <QSet>
-#include <QTimer>
+#include <memory>
 
 class QAction;
 class QActionGroup;
@@ -25,18 +26,14 @@ class IPortSource;
 class IPrompter;
 class TChartSink;
 class TColumnFitter;
+class TElidingLabel;
+class THelpWindow;
 class TStringGrid;
 
 class TMainForm : public QMainWindow
 {
     Q_OBJECT
 public:
-    struct TConfig : TGuiConfig
-    {
-        // The results shown are not only the connected instrument's.
-        bool isLoadTypeFile = false;
-    };
-
     // `ports` and `prompter` stay owned by the caller and outlive the window. `fileArg` is
     // the archive named on the command line (empty for none).
     TMainForm(IPortSource* ports, IPrompter* prompter, const QString& fileArg = {},
@@ -44,7 +41,9 @@ public:
     ~TMainForm() override;
 
     // For tests and the status line.
-    const TConfig& config() const { return Config; }
+    const TGuiConfig& config() const { return Config; }
+    TWorkspace& workspace() { return fWorkspace; }
+    TDeviceList& deviceList() { return *fDevices; }
     QString statusText(int panel) const;
     TStringGrid* grid() const { return fGrid; }
     QTableView* basicGrid() const { return BasicGrid; }
@@ -53,8 +52,7 @@ public:
     QComboBox* devSelectBox() const { return sDevSelectBox; }
     QProgressBar* progressBar() const { return ProgressBarLoad; }
     bool resultViewsShown() const;
-    // Ports that answered no identity; they stay out of the box until they go away.
-    const QSet<QString>& silentPorts() const { return fSilentPorts; }
+    THelpWindow* helpWindow() const { return fHelp; }
 
 public slots:
     void ScanDevices();
@@ -128,14 +126,12 @@ private:
     void CmdComplete(TOperationType Op);
 
     void DevChangeTimerTimer();
-    QStringList listedPorts() const;
-    void addDeviceEntry(const TQelPortAssoc& assoc);
-    bool identify(const QString& port, TQelPortAssoc& assoc);
     void UpdateDeviceList(const QString& Port, bool Added);
+    void connectWorkspace();
+    void connectDeviceList();
 
-    TConfig Config;
+    TGuiConfig Config;
     int lastSelectRow = 0;
-    bool isReadAfterClockWrite = false;
     int CurLang = 0; // the language the captions are in; the running switch reads it
 
     IPortSource* fPorts;
@@ -143,12 +139,9 @@ private:
     QString fFileArg;
     QString fOpenFileName;
     QString fSaveFileName;
-    QString fConnectedPort;      // the port the workspace was connected to
-    QList<TQelPortAssoc> fAssoc; // one per entry of the box, in its order
-    QSet<QString> fSilentPorts;
-    bool fScanning = false;
+    TWorkspace fWorkspace;
+    std::unique_ptr<TDeviceList> fDevices; // after the workspace it uses, gone before it
     bool fSuppressSelect = false;
-    QTimer DevChangeTimer;
 
     TStringGrid* fGrid = nullptr;
     TColumnFitter* fFitter = nullptr;
@@ -158,7 +151,7 @@ private:
     QTableView* BasicGrid = nullptr;
     QWidget* DetailPanel = nullptr;
     QPlainTextEdit* CommentMemo = nullptr;
-    QLabel* fPanel0 = nullptr;
+    TElidingLabel* fPanel0 = nullptr;
     QLabel* fPanel1 = nullptr;
     QProgressBar* ProgressBarLoad = nullptr;
     QComboBox* sDevSelectBox = nullptr;
@@ -172,4 +165,5 @@ private:
     QAction* smEN = nullptr;
     QMenu* BasicPopupMenu = nullptr;
     QMenu* DetailPopupMenu = nullptr;
+    THelpWindow* fHelp = nullptr;
 };

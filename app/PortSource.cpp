@@ -225,23 +225,3 @@ QList<TPortInfo> TSystemPortSource::ports() const
     }
     return list;
 }
-
-// ---------------------------------------------------------------- fake ports
-
-void TFakePortSource::plug(const TPortInfo& p)
-{
-    auto same = std::find_if(fPorts.begin(), fPorts.end(),
-                             [&](const TPortInfo& q) { return q.Port == p.Port; });
-    if (same != fPorts.end())
-        *same = p;
-    else
-        fPorts.append(p);
-    emit deviceChange();
-}
-
-void TFakePortSource::unplug(const QString& port)
-{
-    const qsizetype removed = fPorts.removeIf([&](const TPortInfo& p) { return p.Port == port; });
-    if (removed > 0)
-        emit deviceChange();
-}

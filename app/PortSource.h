@@ -49,19 +49,3 @@ private:
     QStringList fLastNames; // as seen by the last poll
     QTimer fPoll;
 };
-
-// Ports plugged and unplugged by calls, for tests and the demo.
-class TFakePortSource : public IPortSource
-{
-    Q_OBJECT
-public:
-    using IPortSource::IPortSource;
-    // Adds the port, or replaces the one of the same name; emits deviceChange.
-    void plug(const TPortInfo& p);
-    // Removes the port; emits deviceChange if it was there.
-    void unplug(const QString& port);
-    QList<TPortInfo> ports() const override { return fPorts; }
-
-private:
-    QList<TPortInfo> fPorts;
-};

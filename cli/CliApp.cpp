@@ -1,11 +1,12 @@
 #include "CliApp.h"
 
+#include "app/Workspace.h"
 #include "data/Formats.h"
+#include "data/Merge.h"
 #include "data/StringGrid.h"
 #include "data/Views.h"
 #include "device/QelBase.h"
 #include "i18n/Messages.h"
-#include "data/Merge.h"
 
 #include <QCommandLineParser>
 #include <QEventLoop>
@@ -13,7 +14,6 @@
 #include <QTimer>
 #include <functional>
 #include <optional>
-#include <stdexcept>
 #include <unistd.h>
 
 namespace qelcli {
@@ -37,126 +37,96 @@ struct Options
     int index = -1;
 };
 
-// Runs the event loop until `accept` takes an event or the bound passes; nullopt on time-out.
-std::optional<TOperationType>
-waitEvent(TQelBase& dev, const std::function<bool(TOperationType)>& accept, int timeoutMs)
+// Runs the event loop until `accept` ends the wait (true) or the instrument has been
+// silent for the bound: any event of the workspace restarts the wait. nullopt on silence.
+std::optional<TOperationType> waitEvent(TWorkspace& ws,
+                                        const std::function<bool(TOperationType)>& accept)
 {
     QEventLoop loop;
+    QTimer silence;
+    silence.setSingleShot(true);
+    silence.setInterval(kReplyTimeoutMs);
+    QObject::connect(&silence, &QTimer::timeout, &loop, &QEventLoop::quit);
     std::optional<TOperationType> got;
-    const TCmdCompleteEvent previous = dev.GetComCallback();
-    dev.SetComCallback([&](TOperationType op) {
-        if (!got && accept(op)) {
-            got = op;
-            loop.quit();
-        }
-    });
-    QTimer::singleShot(timeoutMs, &loop, &QEventLoop::quit);
-    if (!got)
-        loop.exec();
-    dev.SetComCallback(previous);
+    const QMetaObject::Connection c =
+        QObject::connect(&ws, &TWorkspace::completed, &loop, [&](TOperationType op) {
+            if (got)
+                return;
+            if (accept(op)) {
+                got = op;
+                loop.quit();
+            } else {
+                silence.start();
+            }
+        });
+    silence.start();
+    loop.exec();
+    QObject::disconnect(c);
     return got;
 }
 
-// A port that cannot be opened, an instrument that goes away or does not answer:
-// one clear line on stderr, and false.
-bool connectAndIdentify(TQelBase& dev, const Options& o, QTextStream& err)
+// A workspace for one command: texts in the command's language; the files and the
+// instrument named on the command line are all merged, so every merge question is a Yes.
+void setUp(TWorkspace& ws, const Options& o)
 {
-    dev.SetLang(o.lang);
-    if (!dev.Connect(o.port)) {
-        // Busy and missing ports both refuse the open; say which one it is.
-        QSerialPort probe;
-        probe.setPortName(o.port);
-        if (!probe.open(QIODevice::ReadWrite) &&
-            probe.error() == QSerialPort::DeviceNotFoundError) {
-            err << "qel-cli: no such port: " << o.port << Qt::endl;
-        } else {
-            err << Msg(msgPortBusy, o.lang) << ": " << o.port << Qt::endl;
-        }
-        return false;
-    }
-    const auto got = waitEvent(
-        dev, [](TOperationType op) { return op == otDevConnect || op == otDevDisconnected; },
-        kReplyTimeoutMs);
-    if (!got) {
-        err << Msg(msgNoAnswer, o.lang) << ": " << o.port << Qt::endl;
-        return false;
-    }
-    if (*got == otDevDisconnected) {
-        err << Msg(msgDevDisconnected, o.lang) << ": " << o.port << Qt::endl;
-        return false;
-    }
-    if (dev.GetDevType() == devUnknown) {
-        err << Msg(msgNoAnswer, o.lang) << ": " << o.port << " (no model in the identity)"
-            << Qt::endl;
-        return false;
-    }
-    return true;
+    ws.setLang(o.lang);
+    ws.setDimension(o.unit);
+    ws.setAsk(
+        [](TWorkspace::TQuestion q, const QString&) { return q == TWorkspace::qMergeResults; });
 }
 
-int cmdInfo(const Options& o, QTextStream& out, QTextStream& err)
+// Opens the port and starts the workspace's connection chain. A port that cannot be
+// opened: one clear line on stderr, and false.
+bool connectPort(TWorkspace& ws, const Options& o, QTextStream& err)
 {
-    TQelBase dev;
-    if (!connectAndIdentify(dev, o, err))
-        return ExitFailure;
-    out << dev.GetDeviceName() << Qt::endl;
-    return ExitOk;
+    if (ws.connectTo(o.port, devUnknown))
+        return true;
+    // Busy and missing ports both refuse the open; say which one it is.
+    QSerialPort probe;
+    probe.setPortName(o.port);
+    if (!probe.open(QIODevice::ReadWrite) && probe.error() == QSerialPort::DeviceNotFoundError)
+        err << "qel-cli: no such port: " << o.port << Qt::endl;
+    else
+        err << Msg(msgPortBusy, o.lang) << ": " << o.port << Qt::endl;
+    return false;
 }
 
-int cmdClock(const Options& o, QTextStream& out, QTextStream& err)
+// How a wait on the instrument ended, as the one line on stderr of a failure; empty when
+// `got` is the event the command waited for.
+QString failure(TWorkspace& ws, std::optional<TOperationType> got, TOperationType wanted,
+                const Options& o)
 {
-    TQelBase dev;
-    if (!connectAndIdentify(dev, o, err))
-        return ExitFailure;
-    dev.SynchronyzeClock();
-    const auto got = waitEvent(
-        dev,
-        [](TOperationType op) {
-            return op == otClockWrite || op == otMeasIsGoing || op == otDevDisconnected;
-        },
-        kReplyTimeoutMs);
-    if (!got) {
-        err << Msg(msgNoAnswer, o.lang) << ": " << o.port << Qt::endl;
-        return ExitFailure;
+    if (!got)
+        return Msg(msgNoAnswer, o.lang) + QStringLiteral(": ") + o.port;
+    if (*got == otDevConnect && ws.device()->GetDevType() == devUnknown)
+        return Msg(msgNoAnswer, o.lang) + QStringLiteral(": ") + o.port +
+               QStringLiteral(" (no model in the identity)");
+    if (*got == wanted)
+        return {};
+    switch (*got) {
+    case otMeasIsGoing:
+        return Msg(msgMeasIsGoing, o.lang);
+    case otArchTooLarge:
+        return Msg(msgArchTooLarge, o.lang);
+    case otNoAnswer:
+        return Msg(msgNoAnswer, o.lang) + QStringLiteral(": ") + o.port;
+    default:
+        return Msg(msgDevDisconnected, o.lang) + QStringLiteral(": ") + o.port;
     }
-    if (*got == otMeasIsGoing) {
-        err << Msg(msgMeasIsGoing, o.lang) << Qt::endl;
-        return ExitFailure;
-    }
-    if (*got == otDevDisconnected) {
-        err << Msg(msgDevDisconnected, o.lang) << ": " << o.port << Qt::endl;
-        return ExitFailure;
-    }
-    out << Msg(msgClockSynced, o.lang) << Qt::endl;
-    return ExitOk;
-}
-
-// Opening a file into the workspace and merging one into it are the same load followed
-// by the removal of duplicates, as in the main window.
-bool loadMerged(TQelBase& dev, const QString& file, const Options& o, QTextStream& err)
-{
-    if (!dev.LoadFromFile(file)) {
-        err << Msg(msgFileCorrupted, o.lang) << ' ' << file;
-        if (!dev.GetLastError().isEmpty())
-            err << " (" << dev.GetLastError() << ')';
-        err << Qt::endl;
-        return false;
-    }
-    dev.RemoveDuplicates();
-    return true;
 }
 
 class ProgressLine
 {
 public:
     ProgressLine() : fShow(::isatty(STDERR_FILENO) == 1) {}
-    void update(QTextStream& err, const TArchLoadProgress& p)
+    void update(QTextStream& err, int done, int total)
     {
-        if (!fShow || p.Total <= 0)
+        if (!fShow || total <= 0)
             return;
         const int width = 40;
-        const int done = int(qint64(width) * p.Current / p.Total);
-        err << '\r' << '[' << QString(done, u'#') << QString(width - done, u'.') << "] "
-            << p.Current << '/' << p.Total << Qt::flush;
+        const int bar = int(qint64(width) * done / total);
+        err << '\r' << '[' << QString(bar, u'#') << QString(width - bar, u'.') << "] " << done
+            << '/' << total << Qt::flush;
         fDirty = true;
     }
     void finish(QTextStream& err)
@@ -171,100 +141,99 @@ private:
     bool fDirty = false;
 };
 
-// Reads the whole archive; false with a message when it does not end normally.
-bool readArchive(TQelBase& dev, const Options& o, QTextStream& err)
+// Connects, and with `clock` sets the clock, and with `read` reads the whole archive:
+// the window's connection chain. Empty on success, else the line for stderr.
+QString runChain(TWorkspace& ws, const Options& o, bool clock, bool read, QTextStream& err)
 {
-    QEventLoop loop;
-    QTimer silence;
-    silence.setSingleShot(true);
-    silence.setInterval(kReplyTimeoutMs);
-    QObject::connect(&silence, &QTimer::timeout, &loop, &QEventLoop::quit);
-    std::optional<TOperationType> end;
+    ws.setAutoClock(clock);
+    ws.setReadOnConnect(read);
+    const TOperationType wanted = read ? otArchReadComplete : clock ? otClockWrite : otDevConnect;
     ProgressLine progress;
-    dev.SetComCallback([&](TOperationType op) {
-        if (end)
-            return;
+    QObject::connect(&ws, &TWorkspace::progressChanged, &ws,
+                     [&](int done, int total) { progress.update(err, done, total); });
+    const auto got = waitEvent(ws, [&](TOperationType op) {
         switch (op) {
-        case otArchReadContinue:
-            silence.start();
-            progress.update(err, dev.GetLoadProgress());
-            break;
+        case otDevConnect:
+            return op == wanted || ws.device()->GetDevType() == devUnknown;
+        case otClockWrite:
         case otArchReadComplete:
+            return op == wanted;
         case otMeasIsGoing:
         case otArchTooLarge:
+        case otNoAnswer:
+            return true;
         case otDevDisconnected:
-            end = op;
-            loop.quit();
-            break;
+            return ws.device()->GetPortName() != o.port; // the port has closed
         default:
-            break;
+            return false;
         }
     });
-    silence.start();
-    dev.ReadArchive();
-    if (!end)
-        loop.exec();
-    dev.SetComCallback({});
+    QObject::disconnect(&ws, &TWorkspace::progressChanged, &ws, nullptr);
     progress.finish(err);
-    if (!end) {
-        err << Msg(msgNoAnswer, o.lang) << ": " << o.port << Qt::endl;
-        return false;
+    return failure(ws, got, wanted, o);
+}
+
+int runOnInstrument(const Options& o, bool clock, bool read, QTextStream& out, QTextStream& err)
+{
+    TWorkspace ws;
+    setUp(ws, o);
+    if (!connectPort(ws, o, err))
+        return ExitFailure;
+    const QString failed = runChain(ws, o, clock, read, err);
+    if (!failed.isEmpty()) {
+        err << failed << Qt::endl;
+        return ExitFailure;
     }
-    switch (*end) {
-    case otArchReadComplete:
-        return true;
-    case otMeasIsGoing:
-        err << Msg(msgMeasIsGoing, o.lang) << Qt::endl;
-        return false;
-    case otArchTooLarge:
-        err << Msg(msgArchTooLarge, o.lang) << Qt::endl;
-        return false;
-    default:
-        err << Msg(msgDevDisconnected, o.lang) << ": " << o.port << Qt::endl;
-        return false;
+    out << (clock ? Msg(msgClockSynced, o.lang) : ws.device()->GetDeviceName()) << Qt::endl;
+    return ExitOk;
+}
+
+int cmdInfo(const Options& o, QTextStream& out, QTextStream& err)
+{
+    return runOnInstrument(o, false, false, out, err);
+}
+
+int cmdClock(const Options& o, QTextStream& out, QTextStream& err)
+{
+    return runOnInstrument(o, true, false, out, err);
+}
+
+// Opens the files into the workspace, each merged into those before it.
+bool openFiles(TWorkspace& ws, const QStringList& files, const Options& o, QTextStream& err)
+{
+    for (const QString& f : files) {
+        if (!ws.openFile(f)) {
+            err << Msg(msgFileCorrupted, o.lang) << ' ' << f;
+            if (!ws.device()->GetLastError().isEmpty())
+                err << " (" << ws.device()->GetLastError() << ')';
+            err << Qt::endl;
+            return false;
+        }
     }
+    return true;
 }
 
 int cmdDownload(const Options& o, QTextStream& out, QTextStream& err)
 {
-    TQelBase dev;
-    dev.SetLang(o.lang);
-    for (const QString& f : o.merge)
-        if (!loadMerged(dev, f, o, err))
-            return ExitFailure;
-    if (!connectAndIdentify(dev, o, err))
+    TWorkspace ws;
+    setUp(ws, o);
+    if (!openFiles(ws, o.merge, o, err))
         return ExitFailure;
-    if (o.clock) {
-        dev.SynchronyzeClock();
-        const auto got = waitEvent(
-            dev, [](TOperationType op) { return op == otClockWrite || op == otMeasIsGoing; },
-            kReplyTimeoutMs);
-        if (got != otClockWrite) {
-            err << (got ? Msg(msgMeasIsGoing, o.lang) : Msg(msgNoAnswer, o.lang)) << Qt::endl;
-            return ExitFailure;
-        }
+    if (!connectPort(ws, o, err))
+        return ExitFailure;
+    const QString failed = runChain(ws, o, o.clock, true, err);
+    if (!failed.isEmpty()) {
+        err << failed << Qt::endl;
+        return ExitFailure;
     }
-    if (!readArchive(dev, o, err))
-        return ExitFailure;
-    const TArchDupStat st = dev.RemoveDuplicates();
     try {
-        dev.SaveToFile(o.out);
+        ws.device()->SaveToFile(o.out);
     } catch (const std::exception& e) {
         err << "qel-cli: " << QString::fromUtf8(e.what()) << Qt::endl;
         return ExitFailure;
     }
-    out << ArchReadText(st, o.lang) << Qt::endl;
+    out << ws.statusText() << Qt::endl; // the counts of the read
     return ExitOk;
-}
-
-bool loadFiles(TQelBase& dev, const Options& o, QTextStream& err)
-{
-    dev.SetLang(o.lang);
-    dev.SetDimension(o.unit);
-    for (const QString& f : o.files)
-        if (!loadMerged(dev, f, o, err))
-            return false;
-    return true;
 }
 
 void writeRaw(QTextStream& out, const QString& text)
@@ -276,10 +245,12 @@ void writeRaw(QTextStream& out, const QString& text)
 
 int cmdTable(const Options& o, QTextStream& out, QTextStream& err)
 {
-    TQelBase dev;
-    if (!loadFiles(dev, o, err))
+    TWorkspace ws;
+    setUp(ws, o);
+    if (!openFiles(ws, o.files, o, err))
         return ExitFailure;
     TStringGrid grid;
+    TQelBase& dev = *ws.device();
     dev.UpdateBasicGrid(grid);
     writeRaw(out, TableRowsText(grid, dev.archive(), 1, grid.rowCountAll() - 1, o.lang));
     return ExitOk;
@@ -287,9 +258,11 @@ int cmdTable(const Options& o, QTextStream& out, QTextStream& err)
 
 int cmdGraph(const Options& o, QTextStream& out, QTextStream& err)
 {
-    TQelBase dev;
-    if (!loadFiles(dev, o, err))
+    TWorkspace ws;
+    setUp(ws, o);
+    if (!openFiles(ws, o.files, o, err))
         return ExitFailure;
+    TQelBase& dev = *ws.device();
     if (o.index < 0 || o.index >= dev.archive().size()) {
         err << "qel-cli: no result " << o.index << " (the file holds " << dev.archive().size()
             << ')' << Qt::endl;

@@ -49,8 +49,11 @@ constexpr Pair kMessages[] = {
     {"Прибор не отвечает", "Instrument does not answer"},        // msgNoAnswer
     {"Архив превысит 65535 результатов, чтение отменено",
      "The archive would exceed 65535 results; nothing was added"},      // msgArchTooLarge
-    {"Команда пока недоступна", "This command is not available yet"},   // msgNotAvailable
+    {"Нет в этой версии", "Not part of this version"},                  // msgNotAvailable
     {"Прибор не ответил на порту ", "No instrument answered on port "}, // msgNoIdentity
+    {"Удалить %1 результатов из прибора? Отменить это нельзя.",
+     "Delete %1 results from the instrument? This cannot be undone."},   // msgDeleteFromDevice
+    {"Файл справки не найден: ", "The user guide file was not found: "}, // msgHelpMissing
     {"Архив прочитан не полностью: %1 из %2 результатов, неполных серий: %3.",
      "The archive was not read completely: %1 of %2 results, %3 series incomplete."},
     // msgArchIncomplete

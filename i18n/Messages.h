@@ -45,6 +45,8 @@ enum TMsg : int
     msgArchTooLarge,
     msgNotAvailable,
     msgNoIdentity,
+    msgDeleteFromDevice, // %1: the number of results
+    msgHelpMissing,      // followed by the file's path
     msgArchIncomplete,
     msgCount_
 };

@@ -1,5 +1,6 @@
 // Finding instruments: the port filter, the change compare, identification over a pty and
 // the port sources that report plugging.
+#include "FakePortSource.h"
 #include "PtyLink.h"
 #include "app/PortSource.h"
 #include "device/Discovery.h"

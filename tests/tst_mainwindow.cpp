@@ -1,22 +1,25 @@
 // The main window on the offscreen platform, against the instrument stand-in on a pty.
+#include "FakePortSource.h"
 #include "app/General.h"
-#include "app/PortSource.h"
 #include "app/Prompter.h"
 #include "data/StringGrid.h"
 #include "i18n/Messages.h"
 #include "sim/QelSim.h"
 #include "sim/SimArchive.h"
 #include "windows/ChartSink.h"
+#include "windows/HelpWindow.h"
 
 #include <QAction>
 #include <QComboBox>
 #include <QFile>
+#include <QLabel>
 #include <QPlainTextEdit>
-#include <QProcess>
+#include <QProgressBar>
 #include <QSettings>
 #include <QTableView>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QTextBrowser>
 
 namespace {
 
@@ -58,18 +61,6 @@ public:
     }
     QString ini() const { return dir.filePath(QStringLiteral("QEL.ini")); }
     QTemporaryDir dir;
-};
-
-// Counts how often the window reads the port list: once per comparison.
-class CountingPortSource : public TFakePortSource
-{
-public:
-    QList<TPortInfo> ports() const override
-    {
-        ++reads;
-        return TFakePortSource::ports();
-    }
-    mutable int reads = 0;
 };
 
 TPortInfo forcedPort(const QString& path)
@@ -141,21 +132,17 @@ class TstMainWindow : public QObject
 private slots:
     void cleanup() { ActiveDevice.reset(); }
     void startupSetsClockThenReadsTheArchive();
-    void startupWithoutClockReadsAtOnce();
-    void choosingAgainAsksWhetherToMerge_data();
-    void choosingAgainAsksWhetherToMerge();
     void deleteResultsLocallyOrInTheInstrument_data();
     void deleteResultsLocallyOrInTheInstrument();
     void unitChangeRebuildsTableAndGraph();
     void selectingARowShowsItsGraphAndComment();
     void secondInstrumentIsListedAndUnplugKeepsResults();
-    void silentPortIsNotListed();
-    void burstOfDeviceChangesLeadsToOneCompare();
     void commandsNeedAnInstrument();
-    void measuringInstrumentKeepsTheViewsHidden();
     void silenceDuringAReadShowsWhatIsHeld();
-    void failedConnectSaysPortBusy();
-    void unplugOfAnotherInstrumentKeepsTheChoice();
+    void progressCountsResultsAndStatusElides();
+    void commentBoxTabMovesTheFocus();
+    void helpShowsTheGuideInTheLanguage_data();
+    void helpShowsTheGuideInTheLanguage();
     void settingsAreWrittenAndReadBack();
     void firstStartAsksLanguageAndCreatesFolders();
 };
@@ -189,53 +176,21 @@ void TstMainWindow::startupSetsClockThenReadsTheArchive()
     QCOMPARE(c.form->commentMemo()->toPlainText(), QString());
 }
 
-void TstMainWindow::startupWithoutClockReadsAtOnce()
-{
-    Connected c(false);
-    QVERIFY(c.started);
-    QVERIFY(c.waitRead(0, 12, 12));
-    QCOMPARE(c.sim.clockWrites(), 0);
-    QCOMPARE(requestCodes(c.sim).mid(0, 3), (QList<int>{dcDevInfo, dcDevInfo, dcArchHead}));
-}
-
-void TstMainWindow::choosingAgainAsksWhetherToMerge_data()
-{
-    QTest::addColumn<bool>("merge");
-    QTest::newRow("yes") << true;
-    QTest::newRow("no") << false;
-}
-
-void TstMainWindow::choosingAgainAsksWhetherToMerge()
-{
-    QFETCH(bool, merge);
-    Connected c(false);
-    QVERIFY(c.waitRead(0, 12, 12));
-    const TQelBase* before = workspace();
-    c.prompter.answers = {merge};
-    c.form->sDevSelectBoxChange();
-    QCOMPARE(c.prompter.questions, QStringList{Msg(msgMergeResults, enUS)});
-    QVERIFY(!c.form->resultViewsShown()); // waiting for the new read
-    if (merge) {
-        QVERIFY(c.waitRead(12, 12, 0));
-        QCOMPARE(workspace(), before);
-    } else {
-        QVERIFY(c.waitRead(0, 12, 12));
-        QVERIFY(workspace() != before);
-    }
-    QCOMPARE(c.form->config().isLoadTypeFile, merge);
-    QCOMPARE(c.form->grid()->rowCountAll(), 13);
-}
-
 void TstMainWindow::deleteResultsLocallyOrInTheInstrument_data()
 {
     QTest::addColumn<bool>("merged");
-    QTest::newRow("in the instrument") << false;
-    QTest::newRow("locally after a merge") << true;
+    QTest::addColumn<bool>("answer");
+    QTest::addColumn<int>("rows"); // table rows afterwards, the caption row included
+    QTest::newRow("in the instrument, yes") << false << true << 11;
+    QTest::newRow("in the instrument, no") << false << false << 13;
+    QTest::newRow("locally after a merge") << true << false << 11;
 }
 
 void TstMainWindow::deleteResultsLocallyOrInTheInstrument()
 {
     QFETCH(bool, merged);
+    QFETCH(bool, answer);
+    QFETCH(int, rows);
     Connected c(false);
     QVERIFY(c.waitRead(0, 12, 12));
     if (merged) {
@@ -243,27 +198,36 @@ void TstMainWindow::deleteResultsLocallyOrInTheInstrument()
         c.form->sDevSelectBoxChange();
         QVERIFY(c.waitRead(12, 12, 0));
     }
+    c.prompter.questions.clear();
+    c.prompter.answers = {answer};
     const uint16_t second = workspace()->archive()[1].ArchRes.Base.AbsIndex;
+    // Table rows 3 and 4 (the caption is row 1): results 1 and 2.
     QTableView* view = c.form->basicGrid();
     view->selectionModel()->select(
         QItemSelection(view->model()->index(1, 0), view->model()->index(2, 10)),
         QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows);
     trigger(*c.form, "ActionRemove");
-    QCOMPARE(c.form->grid()->rowCountAll(), 11);
-    QCOMPARE(workspace()->archive().size(), 10);
+    QCOMPARE(c.form->grid()->rowCountAll(), rows);
+    QCOMPARE(workspace()->archive().size(), rows - 1);
     if (merged) {
+        QVERIFY(c.prompter.questions.isEmpty());
         QCOMPARE(c.sim.requestCount(dcResultDelete), 0);
         QCOMPARE(c.form->statusText(0), Msg(msgResultsRemoved, enUS));
-        QCOMPARE(c.sim.archive().size(), 12);
-    } else {
-        QVERIFY(QTest::qWaitFor([&] { return c.sim.archive().size() == 10; }, 5000));
-        const QByteArray req = c.sim.requests().last();
-        QCOMPARE(uint8_t(req[3]), uint8_t(dcResultDelete));
-        QCOMPARE(qelproto::le16(req.constData() + 4), second);
-        QCOMPARE(qelproto::le16(req.constData() + 6), uint16_t(2));
-        QVERIFY(QTest::qWaitFor(
-            [&] { return c.form->statusText(0) == Msg(msgResultsRemoved, enUS); }, 5000));
+        return;
     }
+    QCOMPARE(c.prompter.questions,
+             QStringList{QStringLiteral("Delete 2 results from the instrument? This cannot be "
+                                        "undone.")});
+    if (!answer) {
+        QCOMPARE(c.sim.requestCount(dcResultDelete), 0);
+        return;
+    }
+    QVERIFY(QTest::qWaitFor([&] { return c.form->statusText(0) == Msg(msgResultsRemoved, enUS); },
+                            10000));
+    const QByteArray req = c.sim.requests().last();
+    QCOMPARE(uint8_t(req[3]), uint8_t(dcResultDelete));
+    QCOMPARE(qelproto::le16(req.constData() + 4), second);
+    QCOMPARE(qelproto::le16(req.constData() + 6), uint16_t(2));
 }
 
 void TstMainWindow::unitChangeRebuildsTableAndGraph()
@@ -314,11 +278,11 @@ void TstMainWindow::secondInstrumentIsListedAndUnplugKeepsResults()
     // The instrument in use goes: the results stay, nothing is chosen any more.
     c.sim.unplug();
     c.ports.unplug(c.sim.slavePath());
-    QVERIFY(QTest::qWaitFor([&] { return c.form->statusText(0) == Msg(msgDevDisconnected, enUS); },
-                            5000));
-    QCOMPARE(box->count(), 1);
+    QVERIFY(QTest::qWaitFor([&] { return box->count() == 1; }, 10000));
+    QCOMPARE(c.form->statusText(0), Msg(msgDevDisconnected, enUS));
+    QCOMPARE(c.form->statusText(1), Msg(msgNotConnected, enUS));
     QCOMPARE(box->currentIndex(), -1);
-    QVERIFY(c.form->config().isLoadTypeFile);
+    QVERIFY(c.form->workspace().isLoadTypeFile());
     QVERIFY(c.form->resultViewsShown());
     QCOMPARE(c.form->grid()->rowCountAll(), 13);
 
@@ -329,48 +293,6 @@ void TstMainWindow::secondInstrumentIsListedAndUnplugKeepsResults()
     QVERIFY(QTest::qWaitFor([&] { return box->count() == 2; }, 5000));
     QCOMPARE(workspace(), held);
     QCOMPARE(box->currentIndex(), -1);
-}
-
-void TstMainWindow::silentPortIsNotListed()
-{
-    ConfigDir cfg;
-    cfg.write(false);
-    TQelSim sim;
-    sim.setSilent(true);
-    QVERIFY(sim.start());
-    TFakePortSource ports;
-    ScriptedPrompter prompter;
-    TMainForm form(&ports, &prompter);
-    form.show();
-    QTest::qWait(50);
-    ports.plug(forcedPort(sim.slavePath()));
-    QVERIFY(QTest::qWaitFor(
-        [&] { return form.statusText(0) == Msg(msgNoIdentity, enUS) + sim.slavePath(); }, 6000));
-    QCOMPARE(form.devSelectBox()->count(), 0);
-    QVERIFY(!ActiveDevice);
-    // The window went on working while it waited.
-    QVERIFY(form.silentPorts().contains(sim.slavePath()));
-}
-
-void TstMainWindow::burstOfDeviceChangesLeadsToOneCompare()
-{
-    ConfigDir cfg;
-    cfg.write(false);
-    CountingPortSource ports;
-    ScriptedPrompter prompter;
-    TMainForm form(&ports, &prompter);
-    QVERIFY(QTest::qWaitFor([&] { return ports.reads > 0; }, 2000)); // the initial scan
-    ports.reads = 0;
-    // 150 ms apart: a wait that the messages did not restart would have ended by the third.
-    for (int i = 0; i < 3; ++i) {
-        if (i > 0)
-            QTest::qWait(150);
-        emit ports.deviceChange();
-    }
-    QCOMPARE(ports.reads, 0);
-    QVERIFY(QTest::qWaitFor([&] { return ports.reads > 0; }, 2000));
-    QTest::qWait(300);
-    QCOMPARE(ports.reads, 1);
 }
 
 void TstMainWindow::commandsNeedAnInstrument()
@@ -388,23 +310,6 @@ void TstMainWindow::commandsNeedAnInstrument()
     trigger(form, "smMmHg"); // no workspace: only the choice changes
     QCOMPARE(form.config().Dimension, int(puMmRtSt));
     QVERIFY(!ActiveDevice);
-}
-
-void TstMainWindow::measuringInstrumentKeepsTheViewsHidden()
-{
-    ConfigDir cfg;
-    cfg.write(true);
-    TQelSim sim;
-    sim.setBusy(true);
-    QVERIFY(sim.start());
-    TFakePortSource ports;
-    ports.plug(forcedPort(sim.slavePath()));
-    ScriptedPrompter prompter;
-    TMainForm form(&ports, &prompter);
-    form.show();
-    QVERIFY(QTest::qWaitFor([&] { return form.statusText(0) == Msg(msgMeasIsGoing, enUS); }, 5000));
-    QCOMPARE(sim.clockWrites(), 1);
-    QVERIFY(!form.resultViewsShown());
 }
 
 void TstMainWindow::silenceDuringAReadShowsWhatIsHeld()
@@ -429,45 +334,67 @@ void TstMainWindow::silenceDuringAReadShowsWhatIsHeld()
     TQelBase::setDefaultNoAnswerTimeout(kNoAnswerMs);
     QVERIFY(said);
     QVERIFY(form.resultViewsShown());
+    QVERIFY(!form.progressBar()->isVisibleTo(&form));
+    QCOMPARE(form.statusText(1), Msg(msgNotConnected, enUS));
     QCOMPARE(form.grid()->rowCountAll(), 2); // nothing held: the empty table
 }
 
-void TstMainWindow::failedConnectSaysPortBusy()
+void TstMainWindow::progressCountsResultsAndStatusElides()
 {
     Connected c(false);
+    QProgressBar* bar = c.form->progressBar();
+    QVERIFY(bar->isTextVisible());
+    QCOMPARE(bar->format(), QStringLiteral("%v / %m"));
+    QStringList texts;
+    QObject::connect(bar, &QProgressBar::valueChanged, bar, [&] { texts.append(bar->text()); });
     QVERIFY(c.waitRead(0, 12, 12));
-    const QString name = c.form->statusText(1);
-    QProcess holder;
-    ActiveDevice->Disconnect(); // lets the other program take the port
-    holder.start(QStringLiteral(PORT_HOLDER), {c.sim.slavePath()});
-    QVERIFY(holder.waitForReadyRead(5000));
-    c.prompter.answers = {false};
-    c.form->sDevSelectBoxChange();
-    QCOMPARE(c.form->statusText(0), Msg(msgPortBusy, enUS));
-    QCOMPARE(c.form->statusText(1), name);
-    QVERIFY(!c.form->resultViewsShown());
-    holder.closeWriteChannel();
-    holder.waitForFinished(3000);
+    QVERIFY(!texts.isEmpty());
+    QCOMPARE(texts.last(), QStringLiteral("12 / 12"));
+
+    auto* panel = c.form->findChild<QLabel*>(QStringLiteral("StatusPanel0"));
+    QVERIFY(panel);
+    const QString status = c.form->statusText(0);
+    panel->setFixedWidth(60);
+    QVERIFY(panel->text().endsWith(QChar(0x2026)));
+    QCOMPARE(panel->toolTip(), status);
+    QCOMPARE(c.form->statusText(0), status);
+    panel->setFixedWidth(2000);
+    QCOMPARE(panel->text(), status);
 }
 
-void TstMainWindow::unplugOfAnotherInstrumentKeepsTheChoice()
+void TstMainWindow::commentBoxTabMovesTheFocus()
 {
-    Connected c(false);
-    QVERIFY(c.waitRead(0, 12, 12));
-    TQelSim second;
-    second.setSerialNumber(2054);
-    QVERIFY(second.start());
-    c.ports.plug(forcedPort(second.slavePath()));
-    QComboBox* box = c.form->devSelectBox();
-    QVERIFY(QTest::qWaitFor([&] { return box->count() == 2; }, 5000));
-    const QString status = c.form->statusText(0);
-    second.unplug();
-    c.ports.unplug(second.slavePath());
-    QVERIFY(QTest::qWaitFor([&] { return box->count() == 1; }, 5000));
-    QCOMPARE(box->currentIndex(), 0);
-    QCOMPARE(box->currentText(), QStringLiteral("QEL-1.2 № A005"));
-    QCOMPARE(c.form->statusText(0), status);
-    QVERIFY(!c.form->config().isLoadTypeFile);
+    ConfigDir cfg;
+    cfg.write(false);
+    TFakePortSource ports;
+    ScriptedPrompter prompter;
+    TMainForm form(&ports, &prompter);
+    QVERIFY(form.commentMemo()->tabChangesFocus());
+}
+
+void TstMainWindow::helpShowsTheGuideInTheLanguage_data()
+{
+    QTest::addColumn<int>("lang");
+    QTest::addColumn<QString>("file");
+    QTest::newRow("ru") << int(ruRU) << QStringLiteral("Qel1Help.html");
+    QTest::newRow("en") << int(enUS) << QStringLiteral("Qel1EngHelp.html");
+}
+
+void TstMainWindow::helpShowsTheGuideInTheLanguage()
+{
+    QFETCH(int, lang);
+    QFETCH(QString, file);
+    ConfigDir cfg;
+    cfg.write(false, lang);
+    TFakePortSource ports;
+    ScriptedPrompter prompter;
+    TMainForm form(&ports, &prompter);
+    trigger(form, "ActionHelp");
+    THelpWindow* help = form.helpWindow();
+    QVERIFY(help);
+    QVERIFY(help->isVisible());
+    QCOMPARE(help->browser()->source().fileName(), file);
+    QVERIFY(!help->browser()->toPlainText().isEmpty());
 }
 
 void TstMainWindow::settingsAreWrittenAndReadBack()

@@ -1,9 +1,11 @@
 // The small pieces of the main window: the comment text form, the fitting of table columns,
 // the pressure graph and the first-start language question.
 #include "data/StringGrid.h"
+#include "i18n/Messages.h"
 #include "windows/ChartSink.h"
 #include "windows/CommentText.h"
 #include "windows/GridFit.h"
+#include "windows/HelpWindow.h"
 #include "windows/LangForm.h"
 
 #include <QHeaderView>
@@ -12,7 +14,9 @@
 #include <QRadioButton>
 #include <QSignalSpy>
 #include <QTableView>
+#include <QTemporaryDir>
 #include <QTest>
+#include <QTextBrowser>
 #include <QTimer>
 #include <QValueAxis>
 
@@ -92,6 +96,9 @@ private slots:
     void radioClickChoosesLanguageAndCloses_data();
     void radioClickChoosesLanguageAndCloses();
     void closingWithoutChoiceLeavesRussian();
+
+    void missingGuideIsSaidInTheHelpWindow_data();
+    void missingGuideIsSaidInTheHelpWindow();
 };
 
 void TestWidgets::commentLinesJoinIntoOneString_data()
@@ -500,6 +507,25 @@ void TestWidgets::closingWithoutChoiceLeavesRussian()
     QTimer::singleShot(0, &form, [&] { form.close(); });
     QCOMPARE(form.exec(), int(QDialog::Rejected));
     QCOMPARE(form.Lang, 0);
+}
+
+void TestWidgets::missingGuideIsSaidInTheHelpWindow_data()
+{
+    QTest::addColumn<int>("lang");
+    QTest::newRow("ru") << int(ruRU);
+    QTest::newRow("en") << int(enUS);
+}
+
+void TestWidgets::missingGuideIsSaidInTheHelpWindow()
+{
+    QFETCH(int, lang);
+    QTemporaryDir empty;
+    THelpWindow help;
+    help.showGuide(empty.path(), TLang(lang));
+    QVERIFY(help.isVisible());
+    const QString path = QDir::toNativeSeparators(
+        QDir(empty.path()).filePath(THelpWindow::guideFileName(TLang(lang))));
+    QCOMPARE(help.browser()->toPlainText(), Msg(msgHelpMissing, TLang(lang)) + path);
 }
 
 QTEST_MAIN(TestWidgets)

@@ -1,0 +1,290 @@
+#include "Workspace.h"
+
+#include "data/Merge.h"
+
+#include <QPointer>
+
+namespace {
+
+// A count shown to the user never goes below 0: a download broken off and merged again
+// can leave more copies than new results.
+TArchDupStat clamped(TArchDupStat st)
+{
+    st.New = qMax<int32_t>(0, st.New);
+    return st;
+}
+
+QString fileOpenedText(const TArchDupStat& st, TLang lang)
+{
+    return Msg(msgFileOpened, lang) + QString::number(st.Duplicates) + Msg(msgDuplicates, lang) +
+           QString::number(st.Uniquie) + Msg(msgUnique, lang) + QString::number(st.New) +
+           Msg(msgNewEntries, lang);
+}
+
+} // namespace
+
+TWorkspace::TWorkspace(QObject* parent) : QObject(parent) {}
+
+TWorkspace::~TWorkspace()
+{
+    if (ActiveDevice)
+        ActiveDevice->SetComCallback({});
+    ActiveDevice.reset();
+}
+
+TQelBase* TWorkspace::device() const
+{
+    return dynamic_cast<TQelBase*>(ActiveDevice.get());
+}
+
+void TWorkspace::setLang(TLang lang)
+{
+    fLang = lang;
+}
+
+void TWorkspace::setDimension(EPressureUnits dim)
+{
+    fDimension = dim;
+    if (ActiveDevice)
+        ActiveDevice->SetDimension(dim);
+}
+
+void TWorkspace::setStatus(const QString& text)
+{
+    fStatus = text;
+    emit statusChanged(text);
+}
+
+void TWorkspace::setStatus1(const QString& text)
+{
+    fStatus1 = text;
+    emit status1Changed(text);
+}
+
+void TWorkspace::hide()
+{
+    fWaiting = true;
+    emit hideResults();
+}
+
+void TWorkspace::showHeld()
+{
+    fWaiting = false;
+    if (ActiveDevice)
+        ActiveDevice->RemoveDuplicates();
+    emit showResults();
+}
+
+bool TWorkspace::BeginWorkspace(int Model)
+{
+    fLoadTypeFile = false;
+    if (!ActiveDevice)
+        return NewWorkspace(Model);
+    if (fAsk && fAsk(qMergeResults, msg(msgMergeResults))) {
+        fLoadTypeFile = true;
+        return true;
+    }
+    return NewWorkspace(Model);
+}
+
+bool TWorkspace::NewWorkspace(int Model)
+{
+    // A model this program has no name for is handled like the first one, rather than
+    // leaving the window without a workspace.
+    Q_UNUSED(Model);
+    if (ActiveDevice)
+        ActiveDevice->SetComCallback({});
+    std::shared_ptr<TQelBase> dev = NewQelBase();
+    dev->SetLang(fLang);
+    dev->SetDimension(fDimension);
+    QPointer<TWorkspace> self(this);
+    dev->SetComCallback([self](TOperationType op) {
+        if (self)
+            self->CmdComplete(op);
+    });
+    ActiveDevice = dev; // releases the previous workspace, which closes its port
+    fConnectedPort.clear();
+    fReading = false;
+    isReadAfterClockWrite = false;
+    emit workspaceReplaced();
+    return true;
+}
+
+bool TWorkspace::connectTo(const QString& port, int model)
+{
+    BeginWorkspace(model);
+    hide();
+    if (!ActiveDevice->Connect(port)) {
+        setStatus(msg(msgPortBusy));
+        return false;
+    }
+    fConnectedPort = port;
+    return true;
+}
+
+void TWorkspace::readArchive()
+{
+    TQelBase* dev = device();
+    if (!dev) {
+        setStatus(msg(msgDevNotSelected));
+        return;
+    }
+    // A second download into the same list would count the first one's results twice.
+    if (fReading) {
+        setStatus(msg(msgArchReading));
+        return;
+    }
+    hide();
+    setStatus(msg(msgArchReading));
+    fReading = true;
+    dev->ReadArchive();
+}
+
+void TWorkspace::synchronizeClock()
+{
+    if (TQelBase* dev = device())
+        dev->SynchronyzeClock();
+    else
+        setStatus(msg(msgDevNotSelected));
+}
+
+bool TWorkspace::removeResults(int Start, int Count)
+{
+    TQelBase* dev = device();
+    if (!dev || Count <= 0)
+        return false;
+    const bool fromDevice = !fLoadTypeFile;
+    if (fromDevice && !(fAsk && fAsk(qDeleteFromDevice, msg(msgDeleteFromDevice).arg(Count))))
+        return false;
+    dev->RemoveResults(Start, Count, fromDevice);
+    return true;
+}
+
+bool TWorkspace::openFile(const QString& FileName)
+{
+    BeginWorkspace(1);
+    TQelBase* dev = device();
+    if (!dev->LoadFromFile(FileName))
+        return false;
+    const TArchDupStat st = clamped(dev->RemoveDuplicates());
+    setStatus(fileOpenedText(st, fLang));
+    fLoadTypeFile = true;
+    fWaiting = false;
+    emit showResults();
+    setStatus1(dev->GetDeviceName());
+    return true;
+}
+
+void TWorkspace::instrumentGone()
+{
+    if (fConnectedPort.isEmpty())
+        return;
+    fConnectedPort.clear();
+    // No instrument is chosen by itself any more, and deletions stay local.
+    fLoadTypeFile = true;
+    isReadAfterClockWrite = false;
+    fReading = false;
+    setStatus1(msg(msgNotConnected));
+    if (fWaiting)
+        showHeld();
+    setStatus(msg(msgDevDisconnected));
+    emit instrumentLost();
+}
+
+void TWorkspace::CmdComplete(TOperationType Op)
+{
+    TQelBase* dev = device();
+    if (!dev)
+        return;
+    switch (Op) {
+    case otDevConnect:
+        setStatus1(dev->GetDeviceName());
+        if (fAutoClock) {
+            isReadAfterClockWrite = fReadOnConnect;
+            dev->SynchronyzeClock();
+        } else if (fReadOnConnect) {
+            readArchive();
+        }
+        break;
+    case otArchReadContinue: {
+        // The announced count is taken twice, once for the records and once for the
+        // series; a result is complete with its series.
+        const TArchLoadProgress p = dev->GetLoadProgress();
+        const int total = p.Total / 2;
+        emit progressChanged(qBound(0, int(p.Current) - total, total), total);
+        break;
+    }
+    case otArchReadComplete: {
+        fReading = false;
+        const TArchDupStat st = clamped(dev->RemoveDuplicates());
+        setStatus(ArchReadText(st, fLang));
+        fWaiting = false;
+        emit showResults();
+        break;
+    }
+    case otMatRead:
+        setStatus(msg(msgMatRead));
+        break;
+    case otMatWrite:
+        setStatus(msg(msgMatWritten));
+        break;
+    case otObjRead:
+        setStatus(msg(msgObjRead));
+        break;
+    case otObjWrite:
+        setStatus(msg(msgObjWritten));
+        break;
+    case otClockWrite: {
+        setStatus(msg(msgClockSynced));
+        const bool read = isReadAfterClockWrite;
+        isReadAfterClockWrite = false;
+        if (read)
+            readArchive();
+        break;
+    }
+    case otResultDelete:
+        setStatus(msg(msgResultsRemoved));
+        break;
+    case otMeasIsGoing:
+        // The download stops; the views stay hidden.
+        fReading = false;
+        setStatus(msg(msgMeasIsGoing));
+        break;
+    case otArchTooLarge:
+        fReading = false;
+        showHeld();
+        setStatus(msg(msgArchTooLarge));
+        break;
+    case otNoAnswer:
+        fReading = false;
+        isReadAfterClockWrite = false;
+        if (!fConnectedPort.isEmpty()) {
+            // A late answer would continue a download into a list that is sorted now:
+            // the link is closed instead, and choosing the instrument again reconnects.
+            dev->Disconnect();
+            fConnectedPort.clear();
+            fLoadTypeFile = true;
+            setStatus1(msg(msgNotConnected));
+            emit instrumentLost();
+        }
+        if (fWaiting)
+            showHeld();
+        setStatus(msg(msgNoAnswer));
+        break;
+    case otDevDisconnected:
+        // The port has closed under us: nothing more can come.
+        if (dev->GetPortName() == QStringLiteral("COM?")) {
+            if (!fConnectedPort.isEmpty()) {
+                instrumentGone();
+            } else if (fWaiting) {
+                fReading = false;
+                showHeld();
+            }
+        }
+        break;
+    case otScreenReady:
+    default:
+        break;
+    }
+    emit completed(Op);
+}
