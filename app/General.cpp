@@ -365,7 +365,7 @@ void TMainForm::retranslate()
 
 QString TMainForm::msg(int id) const
 {
-    return Msg(TMsg(id), TLang(Config.Lang));
+    return Msg(TMsg(id), Config.Lang);
 }
 
 void TMainForm::setStatus(const QString& text)
@@ -421,9 +421,7 @@ void TMainForm::LoadConfig()
         QString error;
         if (!CreateConfigFolders(&error) && fPrompter)
             fPrompter->error(this, windowTitle(), error);
-        Config.Lang = fPrompter ? fPrompter->askLanguage(this) : 0;
-        if (Config.Lang != enUS)
-            Config.Lang = ruRU;
+        Config.Lang = fPrompter ? fPrompter->askLanguage(this) : ruRU;
         // No unit item is checked on the first start; kPa is used.
         fUnitGroup->setExclusionPolicy(QActionGroup::ExclusionPolicy::ExclusiveOptional);
         for (QAction* a : fUnitItems)
@@ -442,8 +440,8 @@ void TMainForm::LoadConfig()
     smRU->setChecked(Config.Lang == ruRU);
     smEN->setChecked(Config.Lang == enUS);
     retranslate();
-    fWorkspace.setLang(TLang(Config.Lang));
-    fWorkspace.setDimension(EPressureUnits(Config.Dimension));
+    fWorkspace.setLang(Config.Lang);
+    fWorkspace.setDimension(Config.Dimension);
     fWorkspace.setAutoClock(smClockAuto->isChecked());
     setStatus(msg(msgReady));
     setStatus1(msg(msgNotConnected));
@@ -593,10 +591,10 @@ void TMainForm::ActionChangeDimensExecute()
         item->setChecked(true);
     for (QAction* a : fUnitItems)
         if (a->isChecked()) {
-            Config.Dimension = a->data().toInt();
+            Config.Dimension = UnitFromInt(a->data().toInt());
             break;
         }
-    fWorkspace.setDimension(EPressureUnits(Config.Dimension));
+    fWorkspace.setDimension(Config.Dimension);
     if (!ActiveDevice)
         return;
     const int top = selectionTop();
@@ -756,7 +754,7 @@ void TMainForm::ActionHelpExecute()
     if (!fHelp)
         fHelp = new THelpWindow(this);
     fHelp->showGuide(QCoreApplication::applicationDirPath() + QStringLiteral("/Help"),
-                     TLang(Config.Lang));
+                     Config.Lang);
 }
 
 void TMainForm::ActionSetSkinExecute()

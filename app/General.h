@@ -132,7 +132,7 @@ private:
 
     TGuiConfig Config;
     int lastSelectRow = 0;
-    int CurLang = 0; // the language the captions are in; the running switch reads it
+    TLang CurLang = ruRU; // the language the captions are in; the running switch reads it
 
     IPortSource* fPorts;
     IPrompter* fPrompter;

@@ -15,11 +15,11 @@ bool TDialogPrompter::ask(QWidget* parent, const QString& title, const QString& 
                                  QMessageBox::Yes) == QMessageBox::Yes;
 }
 
-int TDialogPrompter::askLanguage(QWidget* parent)
+TLang TDialogPrompter::askLanguage(QWidget* parent)
 {
     TLanguageForm form(parent);
     form.exec();
-    return form.Lang;
+    return LangFromInt(form.Lang);
 }
 
 QString TDialogPrompter::openFileName(QWidget* parent, const QString& dir)

@@ -143,9 +143,9 @@ void LoadConfig(TGuiConfig& cfg)
 
     // Values that name no language or unit fall back to the first one.
     const int lang = iniInt(ini, kSettings + QStringLiteral("Language"), 0);
-    cfg.Lang = lang == 0 || lang == 1 ? lang : 0;
+    cfg.Lang = LangFromInt(lang);
     const int dim = iniInt(ini, kSettings + QStringLiteral("Dimension"), 0);
-    cfg.Dimension = dim >= 0 && dim <= 3 ? dim : 0;
+    cfg.Dimension = UnitFromInt(dim);
     cfg.AutoClock = iniBool(ini, kSettings + QStringLiteral("AutoClock"), false);
     cfg.PrintComments = iniBool(ini, kSettings + QStringLiteral("PrintComments"), false);
 }
@@ -176,8 +176,8 @@ QString SaveConfig(const TGuiConfig& cfg)
     ini.setValue(kGui + QStringLiteral("HorizSplitter"), QString::number(cfg.HorizSplitter));
     ini.setValue(kGui + QStringLiteral("Skin"), cfg.Skin);
     ini.setValue(kGui + QStringLiteral("SkinEnable"), flag(cfg.SkinEnable));
-    ini.setValue(kSettings + QStringLiteral("Language"), QString::number(cfg.Lang));
-    ini.setValue(kSettings + QStringLiteral("Dimension"), QString::number(cfg.Dimension));
+    ini.setValue(kSettings + QStringLiteral("Language"), QString::number(int(cfg.Lang)));
+    ini.setValue(kSettings + QStringLiteral("Dimension"), QString::number(int(cfg.Dimension)));
     ini.setValue(kSettings + QStringLiteral("AutoClock"), flag(cfg.AutoClock));
     ini.setValue(kSettings + QStringLiteral("PrintComments"), flag(cfg.PrintComments));
 

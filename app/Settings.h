@@ -1,6 +1,8 @@
 // The settings file QEL.ini: read once at start-up, written once at exit.
 #pragma once
 
+#include "i18n/Lang.h"
+
 #include <QByteArray>
 #include <QString>
 
@@ -13,8 +15,8 @@ struct TGuiConfig
     int HorizSplitter = 98; // height of the comment box
     QString Skin = QStringLiteral("Fusion");
     bool SkinEnable = false;
-    int Lang = 0;          // 0 Russian, 1 English
-    int Dimension = 0;     // 0 kPa, 1 atm, 2 kgf/cm², 3 mmHg
+    TLang Lang = ruRU;
+    EPressureUnits Dimension = puKPa;
     bool AutoClock = true; // the menu's resource default
     bool PrintComments = false;
 

@@ -97,6 +97,7 @@ bool TWorkspace::NewWorkspace(int Model)
     std::shared_ptr<TQelBase> dev = NewQelBase();
     dev->SetLang(fLang);
     dev->SetDimension(fDimension);
+    dev->setNoAnswerTimeout(fNoAnswerMs);
     QPointer<TWorkspace> self(this);
     dev->SetComCallback([self](TOperationType op) {
         if (self)

@@ -38,6 +38,9 @@ public:
     void setAutoClock(bool on) { fAutoClock = on; }
     // The archive is read after each connection (and after the clock write, if any).
     void setReadOnConnect(bool on) { fReadOnConnect = on; }
+    // The silence after which a due answer counts as lost, for the device objects made
+    // from now on (kNoAnswerMs).
+    void setNoAnswerTimeout(int ms) { fNoAnswerMs = ms; }
 
     // ActiveDevice as its class; null while there is none.
     TQelBase* device() const;
@@ -97,6 +100,7 @@ private:
     EPressureUnits fDimension = puKPa;
     bool fAutoClock = true;
     bool fReadOnConnect = true;
+    int fNoAnswerMs = kNoAnswerMs;
     bool fLoadTypeFile = false;
     bool isReadAfterClockWrite = false;
     bool fReading = false;

@@ -47,7 +47,7 @@ QString DeviceDisplayName(const TQelInfo& info, TLang lang)
 TQelBase::TQelBase(QObject* parent) : QObject(parent), fScreenArr(new char[kScreenBufferSize]())
 {
     fNoAnswerTimer.setSingleShot(true);
-    fNoAnswerTimer.setInterval(sNoAnswerMs);
+    fNoAnswerTimer.setInterval(kNoAnswerMs);
     connect(&fNoAnswerTimer, &QTimer::timeout, this, &TQelBase::onNoAnswer);
     fClock.start();
 }

@@ -164,7 +164,6 @@ public:
 
     // The silence after which a due answer counts as lost (kNoAnswerMs).
     void setNoAnswerTimeout(int ms) { fNoAnswerTimer.setInterval(ms); }
-    static void setDefaultNoAnswerTimeout(int ms) { sNoAnswerMs = ms; }
 
     // The receive handler: bytes as the port delivered them, at nowMs of a monotonic clock.
     // The frames completed are handled before it returns.
@@ -280,7 +279,6 @@ private:
     QString fLastError;
     unsigned fDue = dueNone;
     QTimer fNoAnswerTimer;
-    static inline int sNoAnswerMs = kNoAnswerMs;
     qelproto::TFrameReader fReader;
     bool fDrainPending = false;
     QElapsedTimer fClock;

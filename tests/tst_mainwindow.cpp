@@ -31,7 +31,7 @@ public:
         questions.append(question);
         return answers.isEmpty() ? false : answers.takeFirst();
     }
-    int askLanguage(QWidget*) override
+    TLang askLanguage(QWidget*) override
     {
         ++languageAsked;
         return language;
@@ -43,7 +43,7 @@ public:
     QList<bool> answers;
     QStringList questions;
     QStringList errors;
-    int language = enUS;
+    TLang language = enUS;
     int languageAsked = 0;
 };
 
@@ -314,7 +314,6 @@ void TstMainWindow::commandsNeedAnInstrument()
 
 void TstMainWindow::silenceDuringAReadShowsWhatIsHeld()
 {
-    TQelBase::setDefaultNoAnswerTimeout(300);
     ConfigDir cfg;
     cfg.write(false);
     TQelSim sim;
@@ -328,11 +327,9 @@ void TstMainWindow::silenceDuringAReadShowsWhatIsHeld()
     ports.plug(forcedPort(sim.slavePath()));
     ScriptedPrompter prompter;
     TMainForm form(&ports, &prompter);
+    form.workspace().setNoAnswerTimeout(300); // before the scan, which runs from the loop
     form.show();
-    const bool said =
-        QTest::qWaitFor([&] { return form.statusText(0) == Msg(msgNoAnswer, enUS); }, 5000);
-    TQelBase::setDefaultNoAnswerTimeout(kNoAnswerMs);
-    QVERIFY(said);
+    QVERIFY(QTest::qWaitFor([&] { return form.statusText(0) == Msg(msgNoAnswer, enUS); }, 5000));
     QVERIFY(form.resultViewsShown());
     QVERIFY(!form.progressBar()->isVisibleTo(&form));
     QCOMPARE(form.statusText(1), Msg(msgNotConnected, enUS));

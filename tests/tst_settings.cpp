@@ -22,8 +22,8 @@ char* toString(const TGuiConfig& c)
                                .arg(c.HorizSplitter)
                                .arg(c.Skin)
                                .arg(c.SkinEnable)
-                               .arg(c.Lang)
-                               .arg(c.Dimension)
+                               .arg(int(c.Lang))
+                               .arg(int(c.Dimension))
                                .arg(c.AutoClock)
                                .arg(c.PrintComments));
 }
@@ -82,8 +82,8 @@ TGuiConfig held()
         c.HorizSplitter = 50;
         c.Skin = QStringLiteral("Windows");
         c.SkinEnable = true;
-        c.Lang = 1;
-        c.Dimension = 2;
+        c.Lang = enUS;
+        c.Dimension = puKgCm2;
         c.AutoClock = true;
         c.PrintComments = true;
     });
@@ -92,8 +92,8 @@ TGuiConfig held()
 // cfg after loading an existing file that holds none of the keys.
 TGuiConfig fromKeylessFile(TGuiConfig c)
 {
-    c.Lang = 0;
-    c.Dimension = 0;
+    c.Lang = ruRU;
+    c.Dimension = puKPa;
     c.AutoClock = false;
     c.PrintComments = false;
     return c;
@@ -215,8 +215,8 @@ void TestSettings::saveThenLoadRestoresEveryField_data()
         c.HorizSplitter = 120;
         c.Skin = QStringLiteral("Скин, «2» ; x=y");
         c.SkinEnable = true;
-        c.Lang = 1;
-        c.Dimension = 3;
+        c.Lang = enUS;
+        c.Dimension = puMmRtSt;
         c.AutoClock = false;
         c.PrintComments = true;
     });
@@ -227,8 +227,8 @@ void TestSettings::saveThenLoadRestoresEveryField_data()
         c.HorizSplitter = 1;
         c.Skin = QStringLiteral("Fusion");
         c.SkinEnable = false;
-        c.Lang = 0;
-        c.Dimension = 1;
+        c.Lang = ruRU;
+        c.Dimension = puATM;
         c.AutoClock = true;
         c.PrintComments = false;
     });
@@ -256,8 +256,8 @@ void TestSettings::savedFileHoldsDocumentedKeysAndTexts()
         c.HorizSplitter = 98;
         c.Skin = QStringLiteral("Lucky");
         c.SkinEnable = true;
-        c.Lang = 1;
-        c.Dimension = 2;
+        c.Lang = enUS;
+        c.Dimension = puKgCm2;
         c.AutoClock = false;
         c.PrintComments = true;
     });
@@ -339,19 +339,19 @@ void TestSettings::handWrittenFileIsRead_data()
     QTest::addColumn<TGuiConfig>("expected");
 
     const TGuiConfig english = held();
-    const TGuiConfig russian = with(held(), [](TGuiConfig& c) { c.Lang = 0; });
+    const TGuiConfig russian = with(held(), [](TGuiConfig& c) { c.Lang = ruRU; });
     const TGuiConfig keyless = fromKeylessFile(held());
 
     QTest::newRow("only the Settings section")
         << russian << QByteArray("[Settings]\nLanguage=1\nDimension=3\n")
         << with(fromKeylessFile(russian), [](TGuiConfig& c) {
-               c.Lang = 1;
-               c.Dimension = 3;
+               c.Lang = enUS;
+               c.Dimension = puMmRtSt;
            });
     QTest::newRow("empty file turns the options off") << english << QByteArray() << keyless;
     QTest::newRow("Language 0x1 is English")
         << russian << QByteArray("[Settings]\nLanguage=0x1\n")
-        << with(fromKeylessFile(russian), [](TGuiConfig& c) { c.Lang = 1; });
+        << with(fromKeylessFile(russian), [](TGuiConfig& c) { c.Lang = enUS; });
     QTest::newRow("Language of letters is Russian")
         << english << QByteArray("[Settings]\nLanguage=abc\n") << keyless;
     QTest::newRow("Language 7 is Russian")
@@ -365,7 +365,7 @@ void TestSettings::handWrittenFileIsRead_data()
     QTest::newRow("Dimension $3 and options as numbers")
         << english << QByteArray("[Settings]\nDimension=$3\nAutoClock=2\nPrintComments=0X1\n")
         << with(keyless, [](TGuiConfig& c) {
-               c.Dimension = 3;
+               c.Dimension = puMmRtSt;
                c.AutoClock = true;
                c.PrintComments = true;
            });

@@ -9,7 +9,6 @@
 #include "sim/SimArchive.h"
 
 #include <QScopeGuard>
-#include <QSerialPort>
 #include <QSignalSpy>
 #include <QTemporaryFile>
 #include <QTest>
@@ -43,6 +42,7 @@ struct Rig
     explicit Rig(bool autoClock = false, int results = 12)
     {
         sim.setArchive(makeArchive(results, 21, 200));
+        sim.setLine(TQelSim::linePipe); // the port itself is tested elsewhere
         started = sim.start();
         ws.setLang(enUS);
         ws.setAutoClock(autoClock);
@@ -235,9 +235,8 @@ void TstWorkspace::measuringInstrumentKeepsTheViewsHidden()
 
 void TstWorkspace::silenceShowsWhatIsHeldNewestFirst()
 {
-    TQelBase::setDefaultNoAnswerTimeout(300);
-    const auto restore = qScopeGuard([] { TQelBase::setDefaultNoAnswerTimeout(kNoAnswerMs); });
     Rig r(false, 12);
+    r.ws.setNoAnswerTimeout(300);
     // The instrument stops answering once the records have come, before any series.
     QObject::connect(&r.sim, &TQelSim::requestReceived, &r.sim, [&r](int code) {
         if (code == dcArchSamples)
@@ -279,9 +278,8 @@ void TstWorkspace::unplugMidReadShowsWhatIsHeldNewestFirst()
 void TstWorkspace::failedConnectSaysPortBusy()
 {
     Rig r;
-    QSerialPort holder;
-    holder.setPortName(r.sim.slavePath());
-    QVERIFY(holder.open(QIODevice::ReadWrite));
+    std::unique_ptr<ITransport> holder = MakeTransport(r.sim.slavePath());
+    QVERIFY(holder->open(r.sim.slavePath()));
     QVERIFY(!r.connect());
     QCOMPARE(r.ws.statusText(), Msg(msgPortBusy, enUS));
     QCOMPARE(r.ws.status1Text(), QString()); // not changed
