@@ -217,8 +217,11 @@ void TWorkspace::CmdComplete(TOperationType Op)
     }
     case otArchReadComplete: {
         fReading = false;
+        const TArchReadOutcome outcome = dev->GetReadOutcome();
         const TArchDupStat st = clamped(dev->RemoveDuplicates());
-        setStatus(ArchReadText(st, fLang));
+        // What arrived is shown either way; the status says when it is not all.
+        setStatus(outcome.complete() ? ArchReadText(st, fLang)
+                                     : ArchIncompleteText(outcome, fLang));
         fWaiting = false;
         emit showResults();
         break;

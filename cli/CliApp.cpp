@@ -38,7 +38,8 @@ struct Options
 };
 
 // Runs the event loop until `accept` ends the wait (true) or the instrument has been
-// silent for the bound: any event of the workspace restarts the wait. nullopt on silence.
+// silent for the bound: any byte from it restarts the wait, so a long series in many
+// parts is not taken for silence. nullopt on silence.
 std::optional<TOperationType> waitEvent(TWorkspace& ws,
                                         const std::function<bool(TOperationType)>& accept)
 {
@@ -55,13 +56,16 @@ std::optional<TOperationType> waitEvent(TWorkspace& ws,
             if (accept(op)) {
                 got = op;
                 loop.quit();
-            } else {
-                silence.start();
             }
         });
+    QMetaObject::Connection alive;
+    if (TQelBase* dev = ws.device())
+        alive = QObject::connect(dev, &TQelBase::bytesReceived, &silence,
+                                 qOverload<>(&QTimer::start));
     silence.start();
     loop.exec();
     QObject::disconnect(c);
+    QObject::disconnect(alive);
     return got;
 }
 
@@ -224,6 +228,12 @@ int cmdDownload(const Options& o, QTextStream& out, QTextStream& err)
     const QString failed = runChain(ws, o, o.clock, true, err);
     if (!failed.isEmpty()) {
         err << failed << Qt::endl;
+        return ExitFailure;
+    }
+    // A file is written only from a whole archive: a damaged one would pass for good.
+    const TArchReadOutcome outcome = ws.device()->GetReadOutcome();
+    if (!outcome.complete()) {
+        err << ArchIncompleteText(outcome, o.lang) << Qt::endl;
         return ExitFailure;
     }
     try {

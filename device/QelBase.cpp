@@ -305,8 +305,11 @@ void TQelBase::onBytesArrived()
 {
     const QByteArray bytes = fComPort->readAll();
     fReader.append(bytes, fClock.elapsed());
-    if (fDue != dueNone && !bytes.isEmpty())
+    if (bytes.isEmpty())
+        return;
+    if (fDue != dueNone)
         fNoAnswerTimer.start(); // the instrument is talking: the silence starts anew
+    emit bytesReceived();
     if (fDrainPending)
         return;
     fDrainPending = true;

@@ -172,6 +172,10 @@ public:
     std::array<TQelObject, kObjectCount> ObjCfg{};
     std::array<TQelMaterial, kMaterialCount> MatCfg{};
 
+signals:
+    // Bytes came from the instrument: it is alive, whatever they turn out to be.
+    void bytesReceived();
+
 private:
     // The port's own signals only collect bytes and post the handling: a callback never
     // runs inside them, so it may run a nested event loop (a modal window) and still
