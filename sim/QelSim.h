@@ -114,6 +114,8 @@ public:
     void setRepeatReplies(bool on) { fRepeatReplies = on; }
     void setAnnouncedCount(int n) { fAnnounced = n; }
     void setEmptySamples(bool on) { fEmptySamples = on; }
+    // Records and samples replies whose count fields claim more than the replies carry.
+    void setLyingCounts(bool on) { fLyingCounts = on; }
     // Writes the bytes at once, ahead of any reply still waiting for its time.
     void queueRaw(const QByteArray& bytes);
 
@@ -199,6 +201,7 @@ private:
     bool fRepeatReplies = false;
     int fAnnounced = -1;
     bool fEmptySamples = false;
+    bool fLyingCounts = false;
 
     QList<QByteArray> fRequests;
     qint64 fDroppedBytes = 0;

@@ -133,9 +133,13 @@ int main(int argc, char* argv[])
                                          "Hang up the line at request N.", "N");
     const QCommandLineOption garbage(QStringLiteral("garbage"),
                                      "Stray bytes before every reply.");
+    const QCommandLineOption dropAt(QStringLiteral("drop-at"), "Lose the reply to request N.",
+                                    "N");
+    const QCommandLineOption lying(QStringLiteral("lying-counts"),
+                                   "Count fields claim more than their replies carry.");
     p.addOptions({model, serial, archive, samples, seed, file, recs, samps, split, delay, busy,
                   silent, baud, verbose, repeat, announce, emptySamples, hangAfter, unplugAfter,
-                  garbage});
+                  garbage, dropAt, lying});
     p.process(app);
     if (!p.positionalArguments().isEmpty())
         fail(QStringLiteral("unexpected argument '%1'").arg(p.positionalArguments().first()));
@@ -189,6 +193,8 @@ int main(int argc, char* argv[])
     const int hangAt = p.isSet(hangAfter) ? intOption(p, hangAfter, 0, INT_MAX, 0) : -1;
     const int unplugAt = p.isSet(unplugAfter) ? intOption(p, unplugAfter, 1, INT_MAX, 1) : -1;
     const bool stray = p.isSet(garbage);
+    const int dropNo = p.isSet(dropAt) ? intOption(p, dropAt, 1, INT_MAX, 1) : -1;
+    sim.setLyingCounts(p.isSet(lying));
 
     const bool talk = p.isSet(verbose);
     int served = 0;
@@ -203,8 +209,11 @@ int main(int argc, char* argv[])
             sim.unplug();
             QCoreApplication::quit();
         }
+        if (served == dropNo)
+            sim.setDropNext(1);
+        // Zeros: line noise that no length field can be read from.
         if (stray)
-            sim.queueRaw(QByteArray("\x01\x80\x05\xff", 4));
+            sim.queueRaw(QByteArray(3, '\0'));
     });
 
     if (::pipe(gSignalPipe) != 0)

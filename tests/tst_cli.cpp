@@ -75,6 +75,8 @@ private slots:
     void downloadWritesTheArchiveAndTableReadsIt();
     void downloadFailuresWriteNothing_data();
     void downloadFailuresWriteNothing();
+    void downloadFaultMatrix_data();
+    void downloadFaultMatrix();
     void unreadableFileIsNamed();
     void servedFileDownloadsToTheSameBytes();
 };
@@ -237,6 +239,76 @@ void TstCli::downloadFailuresWriteNothing()
     QCOMPARE(r.exitCode, 1);
     QVERIFY2(r.err.startsWith(message), qPrintable(r.err));
     QVERIFY(!QFile::exists(out));
+}
+
+void TstCli::downloadFaultMatrix_data()
+{
+    // A broken link or instrument either gives exactly the archive an honest one gives, or
+    // fails with its reason and leaves the output file as it was.
+    QTest::addColumn<QStringList>("fault");
+    QTest::addColumn<int>("exitCode");
+    QTest::addColumn<QString>("message");
+    const QString ok;
+    const QString silent = QStringLiteral("Instrument does not answer");
+    QTest::newRow("honest") << QStringList{} << 0 << ok;
+    QTest::newRow("replies cut at random points") << QStringList{"--split"} << 0 << ok;
+    QTest::newRow("stray bytes run into every reply") << QStringList{"--garbage"} << 0 << ok;
+    QTest::newRow("every reply sent twice") << QStringList{"--repeat"} << 0 << ok;
+    QTest::newRow("count fields that lie") << QStringList{"--lying-counts"} << 0 << ok;
+    QTest::newRow("a reply lost") << QStringList{"--drop-at", "5"} << 1 << silent;
+    QTest::newRow("silence mid-download") << QStringList{"--hang-after", "6"} << 1 << silent;
+    QTest::newRow("unplugged mid-download")
+        << QStringList{"--unplug-after", "6"} << 1 << QStringLiteral("Device disconnected");
+    QTest::newRow("busy") << QStringList{"--busy"} << 1
+                          << QStringLiteral(
+                                 "Measurement is in progress, the archive cannot be read.");
+    QTest::newRow("head announces more than held")
+        << QStringList{"--announce", "20"} << 1
+        << QStringLiteral("The archive was not read completely: 12 of 20 results, 12 series "
+                          "incomplete.");
+    QTest::newRow("samples replies without samples")
+        << QStringList{"--empty-samples"} << 1
+        << QStringLiteral("The archive was not read completely: 12 of 12 results, 12 series "
+                          "incomplete.");
+}
+
+void TstCli::downloadFaultMatrix()
+{
+    QFETCH(QStringList, fault);
+    QFETCH(int, exitCode);
+    QFETCH(QString, message);
+    const QStringList archive{"--archive", "12", "--samples", "50", "--seed", "6",
+                              "--records-per-reply", "4", "--samples-per-reply", "20"};
+    QTemporaryDir dir;
+    const QString reference = dir.filePath("reference.qel1x");
+    {
+        SimProcess honest(archive);
+        QCOMPARE(runCli({"download", "--port", honest.port, "--out", reference}).exitCode, 0);
+    }
+    QFile ref(reference);
+    QVERIFY(ref.open(QIODevice::ReadOnly));
+    const QByteArray expected = ref.readAll();
+
+    const QString out = dir.filePath("out.qel1x");
+    const QByteArray before("a file of before");
+    {
+        QFile f(out);
+        QVERIFY(f.open(QIODevice::WriteOnly));
+        f.write(before);
+    }
+    SimProcess sim(archive + fault);
+    QVERIFY(!sim.port.isEmpty());
+    const Result r = runCli({"download", "--port", sim.port, "--out", out});
+    QCOMPARE(r.exitCode, exitCode);
+    QFile f(out);
+    QVERIFY(f.open(QIODevice::ReadOnly));
+    if (exitCode == 0) {
+        QCOMPARE(r.err, QString());
+        QCOMPARE(f.readAll(), expected);
+    } else {
+        QVERIFY2(r.err.startsWith(message), qPrintable(r.err));
+        QCOMPARE(f.readAll(), before);
+    }
 }
 
 void TstCli::unreadableFileIsNamed()
