@@ -75,6 +75,7 @@ private slots:
     void downloadWritesTheArchiveAndTableReadsIt();
     void downloadFailuresWriteNothing_data();
     void downloadFailuresWriteNothing();
+    void longSeriesOnASlowLineIsNotSilence();
     void downloadFaultMatrix_data();
     void downloadFaultMatrix();
     void unreadableFileIsNamed();
@@ -239,6 +240,19 @@ void TstCli::downloadFailuresWriteNothing()
     QCOMPARE(r.exitCode, 1);
     QVERIFY2(r.err.startsWith(message), qPrintable(r.err));
     QVERIFY(!QFile::exists(out));
+}
+
+void TstCli::longSeriesOnASlowLineIsNotSilence()
+{
+    // One series of 30,000 samples takes more than the 5 s bound on a 115,200-baud line,
+    // in parts that bring no event of their own: their bytes keep the wait alive.
+    QTemporaryDir dir;
+    SimProcess sim({"--archive", "1", "--samples", "30000", "--baud", "115200"});
+    QVERIFY(!sim.port.isEmpty());
+    const Result r = runCli({"download", "--port", sim.port, "--out", dir.filePath("a.qel1x")});
+    QCOMPARE(r.err, QString());
+    QCOMPARE(r.exitCode, 0);
+    QVERIFY(r.ms > 5000); // the case is one the bound alone would cut off
 }
 
 void TstCli::downloadFaultMatrix_data()
