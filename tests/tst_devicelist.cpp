@@ -98,6 +98,8 @@ private slots:
 void TstDeviceList::scanListsEveryInstrumentAndChoosesTheFirst()
 {
     TQelSim a, b;
+    a.setLine(TQelSim::linePipe);
+    b.setLine(TQelSim::linePipe);
     b.setSerialNumber(2054);
     QVERIFY(a.start() && b.start());
     Rig r;
@@ -117,6 +119,8 @@ void TstDeviceList::pluggingChoosesTheFirstAndListsTheSecond()
     r.list.ScanDevices();
     QVERIFY(r.list.entries().isEmpty());
     TQelSim first, second;
+    first.setLine(TQelSim::linePipe);
+    second.setLine(TQelSim::linePipe);
     second.setSerialNumber(2054);
     QVERIFY(first.start() && second.start());
     QVERIFY(r.plug(first));
@@ -133,6 +137,8 @@ void TstDeviceList::pluggingChoosesTheFirstAndListsTheSecond()
 void TstDeviceList::unplugInUseKeepsResultsAndListsItBackUnchosen()
 {
     TQelSim sim, other;
+    sim.setLine(TQelSim::linePipe);
+    other.setLine(TQelSim::linePipe);
     other.setSerialNumber(2054);
     QVERIFY(sim.start() && other.start());
     Rig r;
@@ -164,6 +170,9 @@ void TstDeviceList::unplugInUseKeepsResultsAndListsItBackUnchosen()
 void TstDeviceList::unplugOfAnotherInstrumentKeepsTheChoice()
 {
     TQelSim first, second, third;
+    first.setLine(TQelSim::linePipe);
+    second.setLine(TQelSim::linePipe);
+    third.setLine(TQelSim::linePipe);
     second.setSerialNumber(2054);
     third.setSerialNumber(2055);
     QVERIFY(first.start() && second.start() && third.start());
@@ -189,6 +198,7 @@ void TstDeviceList::unplugOfAnotherInstrumentKeepsTheChoice()
 void TstDeviceList::silentPortIsNotListed()
 {
     TQelSim sim;
+    sim.setLine(TQelSim::linePipe);
     sim.setSilent(true);
     QVERIFY(sim.start());
     Rig r;

@@ -99,6 +99,7 @@ struct Connected
     {
         cfg.write(autoClock);
         sim.setArchive(makeArchive(results, 21, 200));
+        sim.setLine(TQelSim::linePipe); // the port itself is tested elsewhere
         started = sim.start();
         ports.plug(forcedPort(sim.slavePath()));
         form = std::make_unique<TMainForm>(&ports, &prompter);
@@ -266,6 +267,7 @@ void TstMainWindow::secondInstrumentIsListedAndUnplugKeepsResults()
     Connected c(false);
     QVERIFY(c.waitRead(0, 12, 12));
     TQelSim second;
+    second.setLine(TQelSim::linePipe);
     second.setSerialNumber(2054);
     QVERIFY(second.start());
     c.ports.plug(forcedPort(second.slavePath()));
@@ -317,6 +319,7 @@ void TstMainWindow::silenceDuringAReadShowsWhatIsHeld()
     ConfigDir cfg;
     cfg.write(false);
     TQelSim sim;
+    sim.setLine(TQelSim::linePipe);
     // The instrument stops answering once the archive is asked for.
     QObject::connect(&sim, &TQelSim::requestReceived, &sim, [&sim](int code) {
         if (code == dcArchHead)
