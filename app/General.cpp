@@ -4,8 +4,8 @@
 #include "Prompter.h"
 #include "data/StringGrid.h"
 #include "i18n/Messages.h"
-#include "data/Merge.h"
 #include "windows/ChartSink.h"
+#include "windows/ClipboardCopy.h"
 #include "windows/CommentText.h"
 #include "windows/ElidingLabel.h"
 #include "windows/GridFit.h"
@@ -14,6 +14,7 @@
 #include <QAction>
 #include <QActionGroup>
 #include <QApplication>
+#include <QClipboard>
 #include <QCloseEvent>
 #include <QComboBox>
 #include <QHeaderView>
@@ -717,11 +718,12 @@ void TMainForm::ActionAboutExecute()
 }
 void TMainForm::ActionCopyTableExecute()
 {
-    notAvailable();
+    CopyRowsToClipboard(1, fGrid->rowCountAll() - 1);
 }
 void TMainForm::ActionCopySelectedExecute()
 {
-    notAvailable();
+    const int top = selectionTop();
+    CopyRowsToClipboard(top, selectionBottom() - top + 1);
 }
 void TMainForm::ActionReportSelExecute()
 {
@@ -729,11 +731,23 @@ void TMainForm::ActionReportSelExecute()
 }
 void TMainForm::ActionCopyDetailsExecute()
 {
-    notAvailable();
+    QGuiApplication::clipboard()->setText(ChartText(*fChart));
+    setStatus(msg(msgResultsCopied));
 }
 void TMainForm::ActionCopyGraphExecute()
 {
-    notAvailable();
+    // What the chart shows now, zoom and scrolling included.
+    QGuiApplication::clipboard()->setImage(fChart->grabImage());
+    setStatus(msg(msgResultsCopied));
+}
+
+void TMainForm::CopyRowsToClipboard(int FirstRow, int Count)
+{
+    const QList<TCalcQEL> none;
+    const TQelBase* dev = fWorkspace.device();
+    QGuiApplication::clipboard()->setMimeData(
+        TableRowsMime(*fGrid, dev ? dev->archive() : none, FirstRow, Count, Config.Lang));
+    setStatus(msg(msgResultsCopied));
 }
 
 void TMainForm::ActionLangSelectExecute()
@@ -753,8 +767,7 @@ void TMainForm::ActionHelpExecute()
 {
     if (!fHelp)
         fHelp = new THelpWindow(this);
-    fHelp->showGuide(QCoreApplication::applicationDirPath() + QStringLiteral("/Help"),
-                     Config.Lang);
+    fHelp->showGuide(QCoreApplication::applicationDirPath() + QStringLiteral("/Help"), Config.Lang);
 }
 
 void TMainForm::ActionSetSkinExecute()

@@ -103,6 +103,7 @@ private:
     void buildViews();
     void retranslate();
     QString msg(int id) const;
+    void CopyRowsToClipboard(int FirstRow, int Count);
     void setStatus(const QString& text);
     void setStatus1(const QString& text);
     void notAvailable();

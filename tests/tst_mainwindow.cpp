@@ -10,11 +10,15 @@
 #include "windows/HelpWindow.h"
 
 #include <QAction>
+#include <QClipboard>
 #include <QComboBox>
 #include <QFile>
+#include <QGuiApplication>
 #include <QLabel>
+#include <QMimeData>
 #include <QPlainTextEdit>
 #include <QProgressBar>
+#include <QScopeGuard>
 #include <QSettings>
 #include <QTableView>
 #include <QTemporaryDir>
@@ -146,6 +150,11 @@ private slots:
     void helpShowsTheGuideInTheLanguage();
     void settingsAreWrittenAndReadBack();
     void firstStartAsksLanguageAndCreatesFolders();
+    void copyTableAndSelectionGiveTextAndCells_data();
+    void copyTableAndSelectionGiveTextAndCells();
+    void copyGraphAsTextUsesTheLocaleSeparator_data();
+    void copyGraphAsTextUsesTheLocaleSeparator();
+    void copyGraphAsImageIsWhatTheChartShows();
 };
 
 void TstMainWindow::startupSetsClockThenReadsTheArchive()
@@ -453,6 +462,112 @@ void TstMainWindow::firstStartAsksLanguageAndCreatesFolders()
     QCOMPARE(form.config().Dimension, 0);
     QCOMPARE(form.statusText(0), QStringLiteral("Ready."));
     QCOMPARE(form.statusText(1), QStringLiteral("Not connected"));
+}
+
+void TstMainWindow::copyTableAndSelectionGiveTextAndCells_data()
+{
+    QTest::addColumn<QString>("action");
+    QTest::addColumn<int>("first"); // table rows, the caption being row 0
+    QTest::addColumn<int>("last");
+    QTest::newRow("table") << QStringLiteral("ActionCopyTable") << 1 << 12;
+    QTest::newRow("rows 2 to 4 selected") << QStringLiteral("ActionCopySelected") << 2 << 4;
+}
+
+void TstMainWindow::copyTableAndSelectionGiveTextAndCells()
+{
+    QFETCH(QString, action);
+    QFETCH(int, first);
+    QFETCH(int, last);
+    Connected c(false);
+    QVERIFY(c.waitRead(0, 12, 12));
+    TQelBase* dev = workspace();
+    dev->SetComment(1, QStringLiteral("two'\rlines"));
+    QTableView* view = c.form->basicGrid();
+    view->selectionModel()->select(
+        QItemSelection(view->model()->index(first - 1, 0), view->model()->index(last - 1, 10)),
+        QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows);
+    QGuiApplication::clipboard()->clear();
+    trigger(*c.form, action.toLatin1().constData());
+    QCOMPARE(c.form->statusText(0), QStringLiteral("Results copied"));
+
+    const QMimeData* mime = QGuiApplication::clipboard()->mimeData();
+    QVERIFY(mime && mime->hasText() && mime->hasHtml());
+    const QStringList lines = mime->text().split(QStringLiteral("\r\n"));
+    QCOMPARE(lines.size(), last - first + 3); // header, the rows, and nothing after the last
+    QVERIFY(lines.last().isEmpty());
+    QVERIFY(lines[0].startsWith(QStringLiteral("Date\tTime\t")));
+    QVERIFY(lines[0].endsWith(QStringLiteral("\tComment\t")));
+    const TStringGrid* grid = c.form->grid();
+    for (int row = first; row <= last; ++row) {
+        const QStringList fields = lines[row - first + 1].split(u'\t');
+        QCOMPARE(fields.size(), 12);
+        for (int col = 0; col < 11; ++col)
+            QCOMPARE(fields[col], grid->cell(col, row));
+        // Result row - 1's comment, its carriage return a space, its apostrophe kept.
+        QCOMPARE(fields[11], row == 2 ? QStringLiteral("two' lines") : QString());
+    }
+    // The same cells as an HTML table.
+    const QString html = mime->html();
+    QCOMPARE(html.count(QStringLiteral("<tr>")), last - first + 2);
+    QVERIFY(html.contains(QStringLiteral("<td>") + grid->cell(0, first).toHtmlEscaped() +
+                          QStringLiteral("</td>")));
+    if (first <= 2)
+        QVERIFY(html.contains(QStringLiteral("<td>two'<br>lines</td>")));
+}
+
+void TstMainWindow::copyGraphAsTextUsesTheLocaleSeparator_data()
+{
+    QTest::addColumn<QLocale>("locale");
+    QTest::addColumn<QChar>("sep");
+    QTest::newRow("decimal point") << QLocale::c() << QChar(u'.');
+    QTest::newRow("decimal comma") << QLocale(QLocale::Russian, QLocale::Russia) << QChar(u',');
+}
+
+void TstMainWindow::copyGraphAsTextUsesTheLocaleSeparator()
+{
+    QFETCH(QLocale, locale);
+    QFETCH(QChar, sep);
+    const QLocale before;
+    QLocale::setDefault(locale);
+    const auto restore = qScopeGuard([&] { QLocale::setDefault(before); });
+    Connected c(false);
+    QVERIFY(c.waitRead(0, 12, 12));
+    trigger(*c.form, "ActionCopyDetails");
+    QCOMPARE(c.form->statusText(0), QStringLiteral("Results copied"));
+    const QStringList lines = QGuiApplication::clipboard()->text().split(QStringLiteral("\r\n"));
+    const QList<QPointF> points = c.form->chart()->points();
+    QVERIFY(points.size() > 2);
+    QCOMPARE(lines.size(), points.size() + 2);
+    QCOMPARE(lines[0], QStringLiteral("Time, s\tPressure, kPa"));
+    for (int i = 0; i < points.size(); ++i) {
+        const QStringList f = lines[i + 1].split(u'\t');
+        QCOMPARE(f.size(), 2);
+        QCOMPARE(f[0], QString::number(i));
+        QVERIFY2(!f[1].contains(sep == u'.' ? u',' : u'.'), qPrintable(f[1]));
+        QString value = f[1];
+        QCOMPARE(value.replace(sep, u'.').toDouble(), points[i].y());
+    }
+}
+
+void TstMainWindow::copyGraphAsImageIsWhatTheChartShows()
+{
+    Connected c(false);
+    QVERIFY(c.waitRead(0, 12, 12));
+    TPressChartView* chart = c.form->chart()->view();
+    QVERIFY(QTest::qWaitForWindowExposed(c.form.get()));
+    trigger(*c.form, "ActionCopyGraph");
+    QCOMPARE(c.form->statusText(0), QStringLiteral("Results copied"));
+    const QImage whole = QGuiApplication::clipboard()->image();
+    QCOMPARE(whole.size(), chart->grab().size());
+    QCOMPARE(whole.convertToFormat(QImage::Format_RGB32),
+             chart->grab().toImage().convertToFormat(QImage::Format_RGB32));
+    // Zoomed in, the copy is the zoomed picture.
+    chart->chart()->zoomIn();
+    trigger(*c.form, "ActionCopyGraph");
+    const QImage zoomed = QGuiApplication::clipboard()->image();
+    QCOMPARE(zoomed.size(), whole.size());
+    QVERIFY(zoomed.convertToFormat(QImage::Format_RGB32) !=
+            whole.convertToFormat(QImage::Format_RGB32));
 }
 
 QTEST_MAIN(TstMainWindow)
