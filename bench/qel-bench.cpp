@@ -39,8 +39,7 @@ qint64 residentBytes()
 }
 
 // All replies of a download of `arch`, in the order the walk asks for them.
-QList<QByteArray> replyStream(const QList<TCalcQEL>& arch, int recordsPerReply,
-                              int samplesPerReply)
+QList<QByteArray> replyStream(const QList<TCalcQEL>& arch, int recordsPerReply, int samplesPerReply)
 {
     QList<QByteArray> out;
     QByteArray body(4, '\0');
@@ -202,8 +201,8 @@ void benchInProcess(int results, int samples, const QString& dir)
     TQelBase dev;
     const double rx = receiveSeconds(dev, stream, 4096);
     const double mb = double(streamBytes(stream)) / 1e6;
-    std::printf("receive handling: %.1f MB in %.3f s: %.0f MB/s (%d results)\n", mb, rx,
-                mb / rx, int(dev.archive().size()));
+    std::printf("receive handling: %.1f MB in %.3f s: %.0f MB/s (%d results)\n", mb, rx, mb / rx,
+                int(dev.archive().size()));
 
     // Each figure is the best of three runs, so that page-cache luck favours neither side.
     const QString file = dir + QStringLiteral("/bench.qel1x");

@@ -60,8 +60,8 @@ std::optional<TOperationType> waitEvent(TWorkspace& ws,
         });
     QMetaObject::Connection alive;
     if (TQelBase* dev = ws.device())
-        alive = QObject::connect(dev, &TQelBase::bytesReceived, &silence,
-                                 qOverload<>(&QTimer::start));
+        alive =
+            QObject::connect(dev, &TQelBase::bytesReceived, &silence, qOverload<>(&QTimer::start));
     silence.start();
     loop.exec();
     QObject::disconnect(c);

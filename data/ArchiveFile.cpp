@@ -106,8 +106,8 @@ private:
 
 } // namespace
 
-void SaveArchiveFile(const QString& FileName, const TQelInfo& info,
-                     const QList<TCalcQEL>& results, TLang lang)
+void SaveArchiveFile(const QString& FileName, const TQelInfo& info, const QList<TCalcQEL>& results,
+                     TLang lang)
 {
     const auto fail = [&](const QString& reason) {
         const QString msg =

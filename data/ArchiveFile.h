@@ -10,8 +10,8 @@
 // Writes the file atomically: a failed save leaves the previous file as it was. A result
 // keeps at most SampleCount samples in the file. Throws std::runtime_error with the reason,
 // in `lang`, when the file cannot be written.
-void SaveArchiveFile(const QString& fileName, const TQelInfo& info,
-                     const QList<TCalcQEL>& results, TLang lang);
+void SaveArchiveFile(const QString& fileName, const TQelInfo& info, const QList<TCalcQEL>& results,
+                     TLang lang);
 
 // Reads a whole file into `info` and `results` (replacing what they held). `held` results
 // already in memory count against the limit of kMaxArchive. Returns false with the reason,

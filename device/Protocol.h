@@ -108,8 +108,8 @@ private:
     void compact();
 
     QByteArray fBuf;
-    qsizetype fPos = 0;  // start of unconsumed bytes in fBuf
-    qint64 fBase = 0;    // stream position of fBuf[0]
+    qsizetype fPos = 0; // start of unconsumed bytes in fBuf
+    qint64 fBase = 0;   // stream position of fBuf[0]
     qint64 fLastByteMs = 0;
     qint64 fDropped = 0;
 };

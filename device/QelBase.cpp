@@ -183,7 +183,8 @@ void TQelBase::ComPortException(bool gone)
     }
     // Reported from the event loop, after any frames that arrived before the error: the
     // port is inside its signal now.
-    QMetaObject::invokeMethod(this, [this] { raise(otDevDisconnected); }, Qt::QueuedConnection);
+    QMetaObject::invokeMethod(
+        this, [this] { raise(otDevDisconnected); }, Qt::QueuedConnection);
 }
 
 bool TQelBase::raise(TOperationType op)

@@ -258,8 +258,8 @@ private:
         asSamples
     };
     TArchState fArchState = asIdle;
-    unsigned fArchRun = 0;     // changes at every start and end of a download
-    qint64 fArchAskedAt = 0;   // bytes received when the last download request went out
+    unsigned fArchRun = 0;   // changes at every start and end of a download
+    qint64 fArchAskedAt = 0; // bytes received when the last download request went out
     uint16_t fArchAskedAfter = 0;
     std::vector<bool> fArchSeen; // AbsIndex of the records this download brought
     TArchReadOutcome fArchOutcome;

@@ -2,8 +2,8 @@
 // open; it serves until SIGINT or SIGTERM.
 #include "QelSim.h"
 #include "SimArchive.h"
-#include "device/Protocol.h"
 #include "data/ArchiveFile.h"
+#include "device/Protocol.h"
 
 #include <QCommandLineParser>
 #include <QCoreApplication>
@@ -131,15 +131,13 @@ int main(int argc, char* argv[])
                                        "Stop answering after N requests.", "N");
     const QCommandLineOption unplugAfter(QStringLiteral("unplug-after"),
                                          "Hang up the line at request N.", "N");
-    const QCommandLineOption garbage(QStringLiteral("garbage"),
-                                     "Stray bytes before every reply.");
-    const QCommandLineOption dropAt(QStringLiteral("drop-at"), "Lose the reply to request N.",
-                                    "N");
+    const QCommandLineOption garbage(QStringLiteral("garbage"), "Stray bytes before every reply.");
+    const QCommandLineOption dropAt(QStringLiteral("drop-at"), "Lose the reply to request N.", "N");
     const QCommandLineOption lying(QStringLiteral("lying-counts"),
                                    "Count fields claim more than their replies carry.");
-    p.addOptions({model, serial, archive, samples, seed, file, recs, samps, split, delay, busy,
-                  silent, baud, verbose, repeat, announce, emptySamples, hangAfter, unplugAfter,
-                  garbage, dropAt, lying});
+    p.addOptions({model,        serial,    archive,     samples, seed,   file,    recs,   samps,
+                  split,        delay,     busy,        silent,  baud,   verbose, repeat, announce,
+                  emptySamples, hangAfter, unplugAfter, garbage, dropAt, lying});
     p.process(app);
     if (!p.positionalArguments().isEmpty())
         fail(QStringLiteral("unexpected argument '%1'").arg(p.positionalArguments().first()));

@@ -291,8 +291,9 @@ void TstCli::downloadFaultMatrix()
     QFETCH(QStringList, fault);
     QFETCH(int, exitCode);
     QFETCH(QString, message);
-    const QStringList archive{"--archive", "12", "--samples", "50", "--seed", "6",
-                              "--records-per-reply", "4", "--samples-per-reply", "20"};
+    const QStringList archive{
+        "--archive",           "12", "--samples",           "50", "--seed", "6",
+        "--records-per-reply", "4",  "--samples-per-reply", "20"};
     QTemporaryDir dir;
     const QString reference = dir.filePath("reference.qel1x");
     {

@@ -418,7 +418,7 @@ void TstDownload::staleRepliesNeverReachAnotherResult()
     dev.ReadArchive();
     dev.ComPortRxBuf(headReply(1, 2, record(1, 3)), 0);
     dev.ComPortRxBuf(recordsReply({record(2, 3)}), 1);
-    dev.ComPortRxBuf(samplesReply({5}), 2);          // part of the first series
+    dev.ComPortRxBuf(samplesReply({5}), 2);             // part of the first series
     dev.ComPortRxBuf(headReply(1, 0, record(1, 3)), 3); // no head is due: ignored
     QVERIFY(dev.IsReading());
     dev.RemoveDuplicates(); // sorts: the cut result is first now; the download ends
@@ -530,8 +530,8 @@ void TstDownload::outcomeTellsWhatArrived_data()
         << 9 << false << false << TArchReadOutcome{9, 6, 6, true} << false;
     QTest::newRow("samples without samples")
         << -1 << true << false << TArchReadOutcome{6, 6, 6, true} << false;
-    QTest::newRow("every reply twice") << -1 << false << true << TArchReadOutcome{6, 6, 0, true}
-                                       << true;
+    QTest::newRow("every reply twice")
+        << -1 << false << true << TArchReadOutcome{6, 6, 0, true} << true;
 }
 
 void TstDownload::outcomeTellsWhatArrived()

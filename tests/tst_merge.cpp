@@ -370,8 +370,7 @@ void TstMerge::keptCopyTakesTheWholeSeriesOfAnother_data()
     TCalcQEL whole = res(2, kDay, 5);
     TCalcQEL alsoCut = whole;
     alsoCut.Samples.resize(2);
-    QTest::newRow("cut short, the other whole")
-        << QList<TCalcQEL>{cut, whole} << whole.Samples;
+    QTest::newRow("cut short, the other whole") << QList<TCalcQEL>{cut, whole} << whole.Samples;
     QTest::newRow("the whole one first") << QList<TCalcQEL>{whole, cut} << whole.Samples;
     QTest::newRow("both cut short") << QList<TCalcQEL>{cut, alsoCut} << cut.Samples;
     TCalcQEL wholeLong = res(1, kDay, 5, "long comment");
