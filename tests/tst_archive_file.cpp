@@ -25,7 +25,27 @@ static void noteRequest(size_t n)
     while (n > seen && !gLargestRequest.compare_exchange_weak(seen, n))
         ;
 }
-#if defined(__GLIBC__)
+#if defined(__SANITIZE_ADDRESS__)
+#define QEL_UNDER_ASAN 1
+#elif defined(__has_feature)
+#if __has_feature(address_sanitizer)
+#define QEL_UNDER_ASAN 1
+#endif
+#endif
+#if defined(QEL_UNDER_ASAN)
+// The sanitizer owns malloc and cannot share it with a replacement; its allocator reports
+// every request (operator new, calloc and realloc included) to a hook instead.
+#define QEL_TRACKS_ALLOCATIONS 1
+extern "C" int __sanitizer_install_malloc_and_free_hooks(void (*)(const volatile void*, size_t),
+                                                         void (*)(const volatile void*));
+static void onMalloc(const volatile void*, size_t n)
+{
+    noteRequest(n);
+}
+static void onFree(const volatile void*) {}
+[[maybe_unused]] static const int gHooksInstalled =
+    __sanitizer_install_malloc_and_free_hooks(onMalloc, onFree);
+#elif defined(__GLIBC__)
 #define QEL_TRACKS_ALLOCATIONS 1
 extern "C" void* __libc_malloc(size_t);
 extern "C" void* __libc_calloc(size_t, size_t);

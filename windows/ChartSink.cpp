@@ -68,7 +68,10 @@ TPressChartView::TPressChartView(QWidget* parent) : QChartView(parent)
     fTimeAxis->setRange(0, 1);
     fPressureAxis->setRange(0, 1);
 
+    // The view made a chart of its own; setChart lets go of it without deleting it.
+    QChart* const own = this->chart();
     setChart(chart);
+    delete own;
     setBackgroundBrush(Qt::white);
     setRenderHint(QPainter::Antialiasing);
     setRubberBand(QChartView::RectangleRubberBand);
