@@ -12,6 +12,29 @@ QHash<QString, TPipePort*>& plugged()
 
 } // namespace
 
+void TPipeInbox::put(QObject* owner, const QByteArray& bytes, std::function<void()> announce)
+{
+    fBytes.append(bytes);
+    if (fPending)
+        return;
+    fPending = true;
+    QMetaObject::invokeMethod(
+        owner,
+        [this, announce = std::move(announce)] {
+            fPending = false;
+            if (!fBytes.isEmpty())
+                announce();
+        },
+        Qt::QueuedConnection);
+}
+
+QByteArray TPipeInbox::take()
+{
+    QByteArray out;
+    out.swap(fBytes);
+    return out;
+}
+
 TPipePort::TPipePort(const QString& stem, QObject* parent) : QObject(parent)
 {
     static int serial = 0;
@@ -50,25 +73,12 @@ void TPipePort::send(const QByteArray& bytes)
 
 QByteArray TPipePort::readAll()
 {
-    QByteArray out;
-    out.swap(fIn);
-    return out;
+    return fIn.take();
 }
 
 void TPipePort::fromHost(const QByteArray& bytes)
 {
-    fIn.append(bytes);
-    if (fNotifyPending)
-        return;
-    fNotifyPending = true;
-    QMetaObject::invokeMethod(
-        this,
-        [this] {
-            fNotifyPending = false;
-            if (!fIn.isEmpty())
-                emit readyRead();
-        },
-        Qt::QueuedConnection);
+    fIn.put(this, bytes, [this] { emit readyRead(); });
 }
 
 TPipeTransport::TPipeTransport(QObject* parent) : ITransport(parent) {}
@@ -114,25 +124,15 @@ void TPipeTransport::write(const QByteArray& bytes)
 
 QByteArray TPipeTransport::readAll()
 {
-    QByteArray out;
-    out.swap(fIn);
-    return out;
+    return fIn.take();
 }
 
 void TPipeTransport::fromDevice(const QByteArray& bytes)
 {
-    fIn.append(bytes);
-    if (fNotifyPending)
-        return;
-    fNotifyPending = true;
-    QMetaObject::invokeMethod(
-        this,
-        [this] {
-            fNotifyPending = false;
-            if (fOpen && !fIn.isEmpty())
-                emit bytesArrived();
-        },
-        Qt::QueuedConnection);
+    fIn.put(this, bytes, [this] {
+        if (fOpen)
+            emit bytesArrived();
+    });
 }
 
 void TPipeTransport::portGone()

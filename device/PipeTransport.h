@@ -7,8 +7,23 @@
 #include "Transport.h"
 
 #include <QPointer>
+#include <functional>
 
 class TPipeTransport;
+
+// Bytes waiting at one end of the line. However many writes come before it runs, one
+// announcement is posted to the owner's event loop.
+class TPipeInbox
+{
+public:
+    void put(QObject* owner, const QByteArray& bytes, std::function<void()> announce);
+    QByteArray take();
+    void clear() { fBytes.clear(); }
+
+private:
+    QByteArray fBytes;
+    bool fPending = false;
+};
 
 // The instrument end. Creating it plugs the port in under name(); deleting it (or unplug())
 // takes the port away, which the host end sees as gone.
@@ -44,8 +59,7 @@ private:
 
     QString fName;
     TPipeTransport* fHost = nullptr;
-    QByteArray fIn;
-    bool fNotifyPending = false;
+    TPipeInbox fIn;
 };
 
 // The host end, opened by the port's name.
@@ -71,7 +85,6 @@ private:
 
     QPointer<TPipePort> fPort;
     bool fOpen = false;
-    QByteArray fIn;
-    bool fNotifyPending = false;
+    TPipeInbox fIn;
     QString fError;
 };
