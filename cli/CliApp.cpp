@@ -60,8 +60,8 @@ std::optional<TOperationType> waitEvent(TWorkspace& ws,
         });
     QMetaObject::Connection alive;
     if (TQelBase* dev = ws.device())
-        alive = QObject::connect(dev, &TQelBase::bytesReceived, &silence,
-                                 qOverload<>(&QTimer::start));
+        alive =
+            QObject::connect(dev, &TQelBase::bytesReceived, &silence, qOverload<>(&QTimer::start));
     silence.start();
     loop.exec();
     QObject::disconnect(c);
@@ -208,8 +208,8 @@ bool openFiles(TWorkspace& ws, const QStringList& files, const Options& o, QText
     for (const QString& f : files) {
         if (!ws.openFile(f)) {
             err << Msg(msgFileCorrupted, o.lang) << ' ' << f;
-            if (!ws.device()->GetLastError().isEmpty())
-                err << " (" << ws.device()->GetLastError() << ')';
+            if (!ws.lastError().isEmpty())
+                err << " (" << ws.lastError() << ')';
             err << Qt::endl;
             return false;
         }

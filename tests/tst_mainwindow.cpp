@@ -36,11 +36,29 @@ public:
         ++languageAsked;
         return language;
     }
-    QString openFileName(QWidget*, const QString&) override { return {}; }
-    QString saveFileName(QWidget*, const QString&) override { return {}; }
+    TSaveChoice askSaveChanges(QWidget*, const QString&, const QString& question) override
+    {
+        questions.append(question);
+        return saveChoices.isEmpty() ? TSaveChoice::Cancel : saveChoices.takeFirst();
+    }
+    QStringList openFileNames(QWidget*, const QString&) override
+    {
+        ++openDialogs;
+        return openNames.isEmpty() ? QStringList() : openNames.takeFirst();
+    }
+    QString saveFileName(QWidget*, const QString& name) override
+    {
+        saveDialogShown.append(name);
+        return saveNames.isEmpty() ? QString() : saveNames.takeFirst();
+    }
     void error(QWidget*, const QString&, const QString& text) override { errors.append(text); }
 
     QList<bool> answers;
+    QList<TSaveChoice> saveChoices;
+    QList<QStringList> openNames;
+    QStringList saveNames;
+    QStringList saveDialogShown; // the name each save dialog showed
+    int openDialogs = 0;
     QStringList questions;
     QStringList errors;
     TLang language = enUS;
