@@ -881,7 +881,12 @@ void TMainForm::keepTypedComment()
 void TMainForm::rebuildRecentMenu(const QStringList& files)
 {
     Config.Recent = files;
-    smRecent->clear();
+    // The action chosen may be the one running this: it goes once its signal is done.
+    for (QAction* old : smRecent->actions()) {
+        smRecent->removeAction(old);
+        old->setObjectName(QString());
+        old->deleteLater();
+    }
     for (qsizetype i = 0; i < files.size(); ++i) {
         const QString file = files[i];
         QAction* a = smRecent->addAction(
