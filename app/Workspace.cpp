@@ -15,14 +15,14 @@ TArchDupStat clamped(TArchDupStat st)
     return st;
 }
 
-QString fileOpenedText(const TArchDupStat& st, TLang lang)
+} // namespace
+
+QString FileOpenedText(const TArchDupStat& st, TLang lang)
 {
     return Msg(msgFileOpened, lang) + QString::number(st.Duplicates) + Msg(msgDuplicates, lang) +
            QString::number(st.Uniquie) + Msg(msgUnique, lang) + QString::number(st.New) +
            Msg(msgNewEntries, lang);
 }
-
-} // namespace
 
 TWorkspace::TWorkspace(QObject* parent) : QObject(parent) {}
 
@@ -253,9 +253,10 @@ bool TWorkspace::openFile(const QString& FileName, bool mergeWithoutAsking)
         install(std::move(fresh));
     TQelBase* dev = device();
     const TArchDupStat st = clamped(dev->RemoveDuplicates());
+    fOpenedStat = st;
     if (begin == bgNew)
         markSaved();
-    setStatus(fileOpenedText(st, fLang));
+    setStatus(FileOpenedText(st, fLang));
     fLoadTypeFile = true;
     fWaiting = false;
     emit showResults();

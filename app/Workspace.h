@@ -11,6 +11,10 @@
 #include <QString>
 #include <functional>
 
+// The status line after a file has been opened: "File opened: D duplicate, U unique,
+// N new entries."
+QString FileOpenedText(const TArchDupStat& st, TLang lang);
+
 class TWorkspace : public QObject
 {
     Q_OBJECT
@@ -85,6 +89,8 @@ public:
     // before anything is replaced: when it cannot be read (lastError()) or the user keeps
     // the workspace, the results held, the connection and the views stay as they were.
     bool openFile(const QString& FileName, bool mergeWithoutAsking = false);
+    // The counts of the last file opened.
+    TArchDupStat openedStat() const { return fOpenedStat; }
     // Close: the workspace and its connection end; the views wait.
     void closeWorkspace();
     // The instrument in use has gone: its results stay, nothing more comes from it.
@@ -130,6 +136,7 @@ private:
     QList<TCalcQEL> fSaved; // the results as last opened or saved; shares until changed
     bool fCancelled = false;
     QString fLastError;
+    TArchDupStat fOpenedStat;
     TLang fLang = ruRU;
     EPressureUnits fDimension = puKPa;
     bool fAutoClock = true;
