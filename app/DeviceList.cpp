@@ -64,10 +64,13 @@ void TDeviceList::sDevSelectBoxChange(int index)
 {
     if (index < 0 || index >= fAssoc.size() || fAssoc[index].Name.isEmpty())
         return;
+    const int before = fCurrent;
     if (index != fCurrent)
         setCurrent(index);
     const TQelPortAssoc entry = fAssoc[index];
-    fWorkspace.connectTo(entry.Port, entry.DevType);
+    // The user kept the results held, with their changes: the choice goes back.
+    if (!fWorkspace.connectTo(entry.Port, entry.DevType) && fWorkspace.wasCancelled())
+        setCurrent(before);
 }
 
 void TDeviceList::ScanDevices()

@@ -2,6 +2,7 @@
 
 #include "PortSource.h"
 #include "Prompter.h"
+#include "data/Merge.h"
 #include "data/StringGrid.h"
 #include "i18n/Messages.h"
 #include "windows/ChartSink.h"
@@ -17,10 +18,14 @@
 #include <QClipboard>
 #include <QCloseEvent>
 #include <QComboBox>
+#include <QDir>
+#include <QDragEnterEvent>
+#include <QFileInfo>
 #include <QHeaderView>
 #include <QInputDialog>
 #include <QLabel>
 #include <QMenuBar>
+#include <QMimeData>
 #include <QPlainTextEdit>
 #include <QProgressBar>
 #include <QSplitter>
@@ -78,6 +83,8 @@ TMainForm::TMainForm(IPortSource* ports, IPrompter* prompter, const QString& fil
     fDevices = std::make_unique<TDeviceList>(fPorts, fWorkspace);
     connectWorkspace();
     connectDeviceList();
+    connectFileCommands();
+    setAcceptDrops(true);
     FormCreate();
 }
 
@@ -164,6 +171,7 @@ void TMainForm::buildViews()
     CommentMemo = new QPlainTextEdit;
     CommentMemo->setObjectName(QStringLiteral("CommentMemo"));
     CommentMemo->installEventFilter(this);
+    CommentMemo->viewport()->installEventFilter(this);
     // A tab inside a comment would split the columns of a copied table.
     CommentMemo->setTabChangesFocus(true);
 
@@ -191,7 +199,8 @@ void TMainForm::buildViews()
     fPanel1 = new QLabel;
     fPanel1->setObjectName(QStringLiteral("StatusPanel1"));
     fPanel1->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
-    fPanel1->setFixedWidth(150);
+    fPanel1->setMinimumWidth(150); // the instrument, then the file
+
     ProgressBarLoad = new QProgressBar;
     ProgressBarLoad->setObjectName(QStringLiteral("ProgressBarLoad"));
     ProgressBarLoad->setTextVisible(true);
@@ -283,6 +292,7 @@ void TMainForm::buildMenus()
     };
     QMenu* smFile = menu(nullptr, "smFile", {"Файл", "File"});
     smFile->addActions({ActionOpen, ActionSave, ActionSaveAs, ActionReport});
+    smRecent = menu(smFile, "smRecent", {"Последние файлы", "Recent files"});
     smFile->addSeparator();
     smFile->addActions({ActionCloseFile, ActionExit});
     QMenu* smDevice = menu(nullptr, "smDevice", {"Прибор", "Device"});
@@ -376,7 +386,11 @@ void TMainForm::setStatus(const QString& text)
 
 void TMainForm::setStatus1(const QString& text)
 {
-    fPanel1->setText(text);
+    fDeviceText = text;
+    const QString file = fFiles.currentFileName();
+    fPanel1->setText(file.isEmpty() ? text
+                                    : text + QStringLiteral(" — ") + QFileInfo(file).fileName());
+    fPanel1->setToolTip(QDir::toNativeSeparators(file));
 }
 
 QString TMainForm::statusText(int panel) const
@@ -400,11 +414,9 @@ void TMainForm::FormCreate()
 {
     LoadConfig();
     HideResultViews();
-    if (!fFileArg.isEmpty()) {
-        // Opening archives is not part of this version; the name is kept for the dialog.
-        fOpenFileName = fFileArg;
-        notAvailable();
-    }
+    // An archive that cannot be opened ends the start here, after its error box.
+    if (!fFileArg.isEmpty() && !fFiles.OpenArchiveFile(fFileArg))
+        return;
     // The scan waits for identities; it runs once the window is up, so it never holds
     // the window back.
     QTimer::singleShot(0, this, &TMainForm::ScanDevices);
@@ -429,6 +441,7 @@ void TMainForm::LoadConfig()
             a->setChecked(false);
         fUnitGroup->setExclusionPolicy(QActionGroup::ExclusionPolicy::Exclusive);
     }
+    fFiles.setRecentFiles(Config.Recent);
     smClockAuto->setChecked(Config.AutoClock);
     smPrintComments->setChecked(Config.PrintComments);
     QList<int> widths = DetailSplitter->sizes();
@@ -477,7 +490,11 @@ void TMainForm::applySkin()
 
 void TMainForm::closeEvent(QCloseEvent* event)
 {
-    CommentMemoExit(); // a comment being typed is kept
+    keepTypedComment();
+    if (!fFiles.mayDiscard()) {
+        event->ignore();
+        return;
+    }
     SaveConfig();
     event->accept();
 }
@@ -569,6 +586,26 @@ bool TMainForm::eventFilter(QObject* watched, QEvent* event)
 {
     if (watched == CommentMemo && event->type() == QEvent::FocusOut)
         CommentMemoExit();
+    // Files dropped on the comment box are opened, not typed in as their names.
+    if (watched == CommentMemo->viewport()) {
+        switch (event->type()) {
+        case QEvent::DragEnter:
+        case QEvent::DragMove:
+            if (static_cast<QDropEvent*>(event)->mimeData()->hasUrls()) {
+                dragMoveEvent(static_cast<QDragMoveEvent*>(event));
+                return true;
+            }
+            break;
+        case QEvent::Drop:
+            if (static_cast<QDropEvent*>(event)->mimeData()->hasUrls()) {
+                dropEvent(static_cast<QDropEvent*>(event));
+                return true;
+            }
+            break;
+        default:
+            break;
+        }
+    }
     return QMainWindow::eventFilter(watched, event);
 }
 
@@ -628,9 +665,10 @@ void TMainForm::sDevSelectBoxChange()
 {
     if (sDevSelectBox->currentText().isEmpty())
         return;
-    fOpenFileName.clear();
-    fSaveFileName.clear();
     fDevices->sDevSelectBoxChange(sDevSelectBox->currentIndex());
+    // The next Save asks for a name, even when results of a file were merged in.
+    if (!fWorkspace.wasCancelled())
+        fFiles.instrumentChosen();
 }
 
 bool TMainForm::devicePrecondition()
@@ -694,15 +732,19 @@ void TMainForm::ActionRemoveExecute()
 
 void TMainForm::ActionOpenExecute()
 {
-    notAvailable();
+    keepTypedComment();
+    if (fPrompter)
+        openFiles(fPrompter->openFileNames(this, fFiles.currentFileName()));
 }
 void TMainForm::ActionSaveExecute()
 {
-    notAvailable();
+    keepTypedComment();
+    fFiles.save();
 }
 void TMainForm::ActionSaveAsExecute()
 {
-    notAvailable();
+    keepTypedComment();
+    fFiles.saveAs();
 }
 void TMainForm::ActionReportExecute()
 {
@@ -710,7 +752,8 @@ void TMainForm::ActionReportExecute()
 }
 void TMainForm::ActionCloseFileExecute()
 {
-    notAvailable();
+    keepTypedComment();
+    fFiles.close();
 }
 void TMainForm::ActionAboutExecute()
 {
@@ -809,4 +852,102 @@ void TMainForm::DevChangeTimerTimer()
 void TMainForm::UpdateDeviceList(const QString& Port, bool Added)
 {
     fDevices->UpdateDeviceList(Port, Added);
+}
+
+// ---------------------------------------------------------------- archive files
+
+void TMainForm::connectFileCommands()
+{
+    TFileCommands::TDialogs d;
+    d.saveName = [this](const QString& name) {
+        return fPrompter ? fPrompter->saveFileName(this, name) : QString();
+    };
+    d.confirm = [this](const QString& text) {
+        return fPrompter && fPrompter->ask(this, windowTitle(), text);
+    };
+    d.saveChanges = [this](const QString& text) {
+        return fPrompter ? fPrompter->askSaveChanges(this, windowTitle(), text)
+                         : TSaveChoice::Cancel;
+    };
+    fFiles.setDialogs(std::move(d));
+    connect(&fFiles, &TFileCommands::statusChanged, this, &TMainForm::setStatus);
+    connect(&fFiles, &TFileCommands::failed, this, [this](const QString& text) {
+        if (fPrompter)
+            fPrompter->error(this, windowTitle(), text);
+    });
+    connect(&fFiles, &TFileCommands::deselectInstrument, fDevices.get(), &TDeviceList::clearChoice);
+    connect(&fFiles, &TFileCommands::currentFileChanged, this, [this] { setStatus1(fDeviceText); });
+    connect(&fFiles, &TFileCommands::recentChanged, this, &TMainForm::rebuildRecentMenu);
+}
+
+void TMainForm::openFiles(const QStringList& files)
+{
+    fFiles.open(files);
+}
+
+// A comment typed but not yet stored (a shortcut does not move the focus) goes with the
+// results into the file or the question about them.
+void TMainForm::keepTypedComment()
+{
+    if (ActiveDevice && resultViewsShown())
+        CommentMemoExit();
+}
+
+void TMainForm::rebuildRecentMenu(const QStringList& files)
+{
+    Config.Recent = files;
+    // The action chosen may be the one running this: it goes once its signal is done.
+    for (QAction* old : smRecent->actions()) {
+        smRecent->removeAction(old);
+        old->setObjectName(QString());
+        old->deleteLater();
+    }
+    for (qsizetype i = 0; i < files.size(); ++i) {
+        const QString file = files[i];
+        QAction* a = smRecent->addAction(
+            QStringLiteral("&%1 %2").arg(i + 1).arg(QDir::toNativeSeparators(file)));
+        a->setObjectName(QStringLiteral("RecentFile%1").arg(i + 1));
+        connect(a, &QAction::triggered, this, [this, file] {
+            keepTypedComment();
+            fFiles.openRecent(file);
+        });
+    }
+}
+
+namespace {
+QStringList droppedFiles(const QMimeData* mime)
+{
+    QStringList files;
+    if (mime)
+        for (const QUrl& url : mime->urls())
+            if (url.isLocalFile())
+                files.append(url.toLocalFile());
+    return files;
+}
+} // namespace
+
+void TMainForm::dragEnterEvent(QDragEnterEvent* event)
+{
+    dragMoveEvent(event);
+}
+
+void TMainForm::dragMoveEvent(QDragMoveEvent* event)
+{
+    if (droppedFiles(event->mimeData()).isEmpty())
+        event->ignore();
+    else
+        event->acceptProposedAction();
+}
+
+// Dropped files open as chosen in the open dialog, refusals included.
+void TMainForm::dropEvent(QDropEvent* event)
+{
+    const QStringList files = droppedFiles(event->mimeData());
+    if (files.isEmpty()) {
+        event->ignore();
+        return;
+    }
+    event->acceptProposedAction();
+    keepTypedComment();
+    openFiles(files);
 }

@@ -4,6 +4,7 @@
 #pragma once
 
 #include "DeviceList.h"
+#include "FileCommands.h"
 #include "Settings.h"
 #include "Workspace.h"
 #include "data/QelTypes.h"
@@ -53,6 +54,7 @@ public:
     QProgressBar* progressBar() const { return ProgressBarLoad; }
     bool resultViewsShown() const;
     THelpWindow* helpWindow() const { return fHelp; }
+    TFileCommands& fileCommands() { return fFiles; }
 
 public slots:
     void ScanDevices();
@@ -87,6 +89,9 @@ protected:
     void resizeEvent(QResizeEvent* event) override;
     void closeEvent(QCloseEvent* event) override;
     bool eventFilter(QObject* watched, QEvent* event) override;
+    void dragEnterEvent(QDragEnterEvent* event) override;
+    void dragMoveEvent(QDragMoveEvent* event) override;
+    void dropEvent(QDropEvent* event) override;
 
 private:
     struct TCaption
@@ -130,6 +135,10 @@ private:
     void UpdateDeviceList(const QString& Port, bool Added);
     void connectWorkspace();
     void connectDeviceList();
+    void connectFileCommands();
+    void openFiles(const QStringList& files);
+    void keepTypedComment();
+    void rebuildRecentMenu(const QStringList& files);
 
     TGuiConfig Config;
     int lastSelectRow = 0;
@@ -138,9 +147,9 @@ private:
     IPortSource* fPorts;
     IPrompter* fPrompter;
     QString fFileArg;
-    QString fOpenFileName;
-    QString fSaveFileName;
     TWorkspace fWorkspace;
+    TFileCommands fFiles{fWorkspace};
+    QString fDeviceText;                   // status panel 1 before the file name
     std::unique_ptr<TDeviceList> fDevices; // after the workspace it uses, gone before it
     bool fSuppressSelect = false;
 
@@ -166,5 +175,6 @@ private:
     QAction* smEN = nullptr;
     QMenu* BasicPopupMenu = nullptr;
     QMenu* DetailPopupMenu = nullptr;
+    QMenu* smRecent = nullptr;
     THelpWindow* fHelp = nullptr;
 };

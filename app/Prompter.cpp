@@ -22,15 +22,32 @@ TLang TDialogPrompter::askLanguage(QWidget* parent)
     return LangFromInt(form.Lang);
 }
 
-QString TDialogPrompter::openFileName(QWidget* parent, const QString& dir)
+TSaveChoice TDialogPrompter::askSaveChanges(QWidget* parent, const QString& title,
+                                            const QString& question)
 {
-    return QFileDialog::getOpenFileName(parent, QString(), dir, kArchiveFilter);
+    switch (QMessageBox::question(parent, title, question,
+                                  QMessageBox::Save | QMessageBox::Discard | QMessageBox::Cancel,
+                                  QMessageBox::Save)) {
+    case QMessageBox::Save:
+        return TSaveChoice::Save;
+    case QMessageBox::Discard:
+        return TSaveChoice::Discard;
+    default:
+        return TSaveChoice::Cancel; // the box closed by Escape or its close button too
+    }
 }
 
-QString TDialogPrompter::saveFileName(QWidget* parent, const QString& dir)
+QStringList TDialogPrompter::openFileNames(QWidget* parent, const QString& name)
 {
-    // The overwrite question is the program's own.
-    return QFileDialog::getSaveFileName(parent, QString(), dir, kArchiveFilter, nullptr,
+    // The file dialogs of Qt demand existing files on open and an existing folder on save.
+    return QFileDialog::getOpenFileNames(parent, QString(), name, kArchiveFilter);
+}
+
+QString TDialogPrompter::saveFileName(QWidget* parent, const QString& name)
+{
+    // No default suffix: a name without one gets it from the window, which also asks
+    // about overwriting.
+    return QFileDialog::getSaveFileName(parent, QString(), name, kArchiveFilter, nullptr,
                                         QFileDialog::DontConfirmOverwrite);
 }
 

@@ -1,9 +1,11 @@
 // Questions and file dialogs go through this interface, so that tests can answer them.
 #pragma once
 
+#include "FileCommands.h"
 #include "i18n/Lang.h"
 
 #include <QString>
+#include <QStringList>
 
 class QWidget;
 
@@ -13,11 +15,16 @@ public:
     virtual ~IPrompter() = default;
     // A Yes/No question; true for Yes.
     virtual bool ask(QWidget* parent, const QString& title, const QString& question) = 0;
+    // Save, Discard or Cancel for results not in a file.
+    virtual TSaveChoice askSaveChanges(QWidget* parent, const QString& title,
+                                       const QString& question) = 0;
     // The first-start language question.
     virtual TLang askLanguage(QWidget* parent) = 0;
-    // File dialogs with the archive filter; an empty name when cancelled.
-    virtual QString openFileName(QWidget* parent, const QString& dir) = 0;
-    virtual QString saveFileName(QWidget* parent, const QString& dir) = 0;
+    // File dialogs with the archive filter, showing `name`: the open dialog takes one or
+    // more existing files, the save dialog a name whose folder exists and never asks
+    // about overwriting. Empty when cancelled.
+    virtual QStringList openFileNames(QWidget* parent, const QString& name) = 0;
+    virtual QString saveFileName(QWidget* parent, const QString& name) = 0;
     // An error that stops a command.
     virtual void error(QWidget* parent, const QString& title, const QString& text) = 0;
 };
@@ -27,8 +34,10 @@ class TDialogPrompter : public IPrompter
 {
 public:
     bool ask(QWidget* parent, const QString& title, const QString& question) override;
+    TSaveChoice askSaveChanges(QWidget* parent, const QString& title,
+                               const QString& question) override;
     TLang askLanguage(QWidget* parent) override;
-    QString openFileName(QWidget* parent, const QString& dir) override;
-    QString saveFileName(QWidget* parent, const QString& dir) override;
+    QStringList openFileNames(QWidget* parent, const QString& name) override;
+    QString saveFileName(QWidget* parent, const QString& name) override;
     void error(QWidget* parent, const QString& title, const QString& text) override;
 };

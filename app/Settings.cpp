@@ -18,6 +18,12 @@ namespace {
 
 const QString kGui = QStringLiteral("GUI/");
 const QString kSettings = QStringLiteral("Settings/");
+constexpr int kRecentKeys = 8;
+
+QString recentKey(int i)
+{
+    return QStringLiteral("Recent/File%1").arg(i);
+}
 
 int hexDigit(QChar c)
 {
@@ -148,6 +154,10 @@ void LoadConfig(TGuiConfig& cfg)
     cfg.Dimension = UnitFromInt(dim);
     cfg.AutoClock = iniBool(ini, kSettings + QStringLiteral("AutoClock"), false);
     cfg.PrintComments = iniBool(ini, kSettings + QStringLiteral("PrintComments"), false);
+    cfg.Recent.clear();
+    for (int i = 1; i <= kRecentKeys; ++i)
+        if (const std::optional<QString> f = iniText(ini, recentKey(i)); f && !f->isEmpty())
+            cfg.Recent.append(*f);
 }
 
 bool CreateConfigFolders(QString* error)
@@ -180,6 +190,12 @@ QString SaveConfig(const TGuiConfig& cfg)
     ini.setValue(kSettings + QStringLiteral("Dimension"), QString::number(int(cfg.Dimension)));
     ini.setValue(kSettings + QStringLiteral("AutoClock"), flag(cfg.AutoClock));
     ini.setValue(kSettings + QStringLiteral("PrintComments"), flag(cfg.PrintComments));
+    for (int i = 1; i <= kRecentKeys; ++i) {
+        if (i <= cfg.Recent.size())
+            ini.setValue(recentKey(i), cfg.Recent[i - 1]);
+        else
+            ini.remove(recentKey(i));
+    }
 
     // QSettings writes through QSaveFile: on failure the old file stays as it was.
     ini.sync();

@@ -5,6 +5,7 @@
 
 #include <QByteArray>
 #include <QString>
+#include <QStringList>
 
 // Settings the main window keeps between runs. The initial values are those of the window's
 // resource, so a first run (no file) starts from them.
@@ -19,6 +20,7 @@ struct TGuiConfig
     EPressureUnits Dimension = puKPa;
     bool AutoClock = true; // the menu's resource default
     bool PrintComments = false;
+    QStringList Recent; // files last opened or saved, newest first (section "Recent")
 
     bool operator==(const TGuiConfig&) const = default;
 };

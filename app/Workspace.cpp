@@ -3,6 +3,7 @@
 #include "data/Merge.h"
 
 #include <QPointer>
+#include <cstring>
 
 namespace {
 
@@ -14,14 +15,14 @@ TArchDupStat clamped(TArchDupStat st)
     return st;
 }
 
-QString fileOpenedText(const TArchDupStat& st, TLang lang)
+} // namespace
+
+QString FileOpenedText(const TArchDupStat& st, TLang lang)
 {
     return Msg(msgFileOpened, lang) + QString::number(st.Duplicates) + Msg(msgDuplicates, lang) +
            QString::number(st.Uniquie) + Msg(msgUnique, lang) + QString::number(st.New) +
            Msg(msgNewEntries, lang);
 }
-
-} // namespace
 
 TWorkspace::TWorkspace(QObject* parent) : QObject(parent) {}
 
@@ -75,16 +76,86 @@ void TWorkspace::showHeld()
     emit showResults();
 }
 
+bool TWorkspace::isModified() const
+{
+    const TQelBase* dev = device();
+    if (!dev)
+        return false;
+    const QList<TCalcQEL>& now = dev->archive();
+    if (now.constData() == fSaved.constData() && now.size() == fSaved.size())
+        return false;
+    if (now.size() != fSaved.size())
+        return true;
+    for (qsizetype i = 0; i < now.size(); ++i) {
+        const TCalcQEL& a = now[i];
+        const TCalcQEL& b = fSaved[i];
+        if (std::memcmp(&a.ArchRes, &b.ArchRes, sizeof a.ArchRes) != 0 || a.Samples != b.Samples ||
+            a.UserComment != b.UserComment)
+            return true;
+    }
+    return false;
+}
+
+void TWorkspace::markSaved()
+{
+    if (const TQelBase* dev = device())
+        fSaved = dev->archive();
+}
+
+TWorkspace::TBegin TWorkspace::askBegin(bool mergeWithoutAsking)
+{
+    if (!ActiveDevice)
+        return bgNew;
+    if (mergeWithoutAsking || (fAsk && fAsk(qMergeResults, msg(msgMergeResults))))
+        return bgMerge;
+    if (isModified() && fMayDiscard && !fMayDiscard())
+        return bgKeep;
+    return bgNew;
+}
+
 bool TWorkspace::BeginWorkspace(int Model)
 {
+    fCancelled = false;
+    const bool wasLoadTypeFile = fLoadTypeFile;
     fLoadTypeFile = false;
-    if (!ActiveDevice)
-        return NewWorkspace(Model);
-    if (fAsk && fAsk(qMergeResults, msg(msgMergeResults))) {
+    switch (askBegin(false)) {
+    case bgMerge:
         fLoadTypeFile = true;
         return true;
+    case bgKeep:
+        fLoadTypeFile = wasLoadTypeFile;
+        fCancelled = true;
+        return false;
+    case bgNew:
+        break;
     }
     return NewWorkspace(Model);
+}
+
+std::shared_ptr<TQelBase> TWorkspace::makeDevice()
+{
+    std::shared_ptr<TQelBase> dev = NewQelBase();
+    dev->SetLang(fLang);
+    dev->SetDimension(fDimension);
+    dev->setNoAnswerTimeout(fNoAnswerMs);
+    return dev;
+}
+
+void TWorkspace::install(std::shared_ptr<TQelBase> dev)
+{
+    if (ActiveDevice)
+        ActiveDevice->SetComCallback({});
+    QPointer<TWorkspace> self(this);
+    dev->SetComCallback([self](TOperationType op) {
+        if (self)
+            self->CmdComplete(op);
+    });
+    fSaved = dev->archive();
+    ActiveDevice = std::move(dev); // releases the previous workspace, which closes its port
+    fConnectedPort.clear();
+    fReading = false;
+    isReadAfterClockWrite = false;
+    emit workspaceReplaced();
 }
 
 bool TWorkspace::NewWorkspace(int Model)
@@ -92,28 +163,28 @@ bool TWorkspace::NewWorkspace(int Model)
     // A model this program has no name for is handled like the first one, rather than
     // leaving the window without a workspace.
     Q_UNUSED(Model);
+    install(makeDevice());
+    return true;
+}
+
+void TWorkspace::closeWorkspace()
+{
     if (ActiveDevice)
         ActiveDevice->SetComCallback({});
-    std::shared_ptr<TQelBase> dev = NewQelBase();
-    dev->SetLang(fLang);
-    dev->SetDimension(fDimension);
-    dev->setNoAnswerTimeout(fNoAnswerMs);
-    QPointer<TWorkspace> self(this);
-    dev->SetComCallback([self](TOperationType op) {
-        if (self)
-            self->CmdComplete(op);
-    });
-    ActiveDevice = dev; // releases the previous workspace, which closes its port
+    ActiveDevice.reset(); // closes the port: the connection ends too
+    fSaved.clear();
     fConnectedPort.clear();
     fReading = false;
     isReadAfterClockWrite = false;
-    emit workspaceReplaced();
-    return true;
+    hide();
+    setStatus(msg(msgReady));
+    setStatus1(msg(msgNotConnected));
 }
 
 bool TWorkspace::connectTo(const QString& port, int model)
 {
-    BeginWorkspace(model);
+    if (!BeginWorkspace(model))
+        return false;
     hide();
     if (!ActiveDevice->Connect(port)) {
         setStatus(msg(msgPortBusy));
@@ -161,14 +232,31 @@ bool TWorkspace::removeResults(int Start, int Count)
     return true;
 }
 
-bool TWorkspace::openFile(const QString& FileName)
+bool TWorkspace::openFile(const QString& FileName, bool mergeWithoutAsking)
 {
-    BeginWorkspace(1);
-    TQelBase* dev = device();
-    if (!dev->LoadFromFile(FileName))
+    fCancelled = false;
+    fLastError.clear();
+    const TBegin begin = askBegin(mergeWithoutAsking);
+    if (begin == bgKeep) {
+        fCancelled = true;
         return false;
+    }
+    // A new workspace takes the place of the one in use only once the file has been read:
+    // a file that fails must not cost the results held.
+    std::shared_ptr<TQelBase> fresh = begin == bgNew ? makeDevice() : nullptr;
+    TQelBase* target = fresh ? fresh.get() : device();
+    if (!target->LoadFromFile(FileName)) {
+        fLastError = target->GetLastError();
+        return false;
+    }
+    if (fresh)
+        install(std::move(fresh));
+    TQelBase* dev = device();
     const TArchDupStat st = clamped(dev->RemoveDuplicates());
-    setStatus(fileOpenedText(st, fLang));
+    fOpenedStat = st;
+    if (begin == bgNew)
+        markSaved();
+    setStatus(FileOpenedText(st, fLang));
     fLoadTypeFile = true;
     fWaiting = false;
     emit showResults();

@@ -11,6 +11,10 @@
 #include <QString>
 #include <functional>
 
+// The status line after a file has been opened: "File opened: D duplicate, U unique,
+// N new entries."
+QString FileOpenedText(const TArchDupStat& st, TLang lang);
+
 class TWorkspace : public QObject
 {
     Q_OBJECT
@@ -29,6 +33,10 @@ public:
 
     // Without an answerer every question is answered No.
     void setAsk(TAsk ask) { fAsk = std::move(ask); }
+    // Asked before a workspace holding changes not in a file is replaced; false keeps it
+    // and stops the command. Without one the workspace is replaced.
+    using TMayDiscard = std::function<bool()>;
+    void setMayDiscard(TMayDiscard mayDiscard) { fMayDiscard = std::move(mayDiscard); }
     // The language of the texts and of new device objects.
     void setLang(TLang lang);
     TLang lang() const { return fLang; }
@@ -53,10 +61,22 @@ public:
     QString statusText() const { return fStatus; }
     QString status1Text() const { return fStatus1; }
 
+    // The results held differ from those of the last file opened into a new workspace or
+    // saved: downloaded, merged, commented or deleted since.
+    bool isModified() const;
+    // The results held are now those of a file.
+    void markSaved();
+    // The last command stopped because the user kept the workspace with its changes.
+    bool wasCancelled() const { return fCancelled; }
+    // Why the last openFile failed; empty when the file was refused or kept by the user.
+    QString lastError() const { return fLastError; }
+
+    // False when the user kept a workspace with changes (wasCancelled()).
     bool BeginWorkspace(int Model);
     bool NewWorkspace(int Model);
     // The connection step of choosing an instrument: a workspace, the views hidden, the
     // port opened. False, with the port-busy text, when the port cannot be opened.
+    // False as well when the user kept the workspace in use.
     bool connectTo(const QString& port, int model);
     // Read from device. A read that runs already goes on alone.
     void readArchive();
@@ -64,9 +84,15 @@ public:
     // Delete results: Count results from Start. A deletion that reaches the instrument
     // cannot be undone and asks first; false when nothing was deleted.
     bool removeResults(int Start, int Count);
-    // Opens an archive file into the workspace (merging when the answer says so) and
-    // removes the duplicates. False when it cannot be read; see device()->GetLastError().
-    bool openFile(const QString& FileName);
+    // Opens an archive file into the workspace (merging when the answer says so, or
+    // always with `mergeWithoutAsking`) and removes the duplicates. The file is read
+    // before anything is replaced: when it cannot be read (lastError()) or the user keeps
+    // the workspace, the results held, the connection and the views stay as they were.
+    bool openFile(const QString& FileName, bool mergeWithoutAsking = false);
+    // The counts of the last file opened.
+    TArchDupStat openedStat() const { return fOpenedStat; }
+    // Close: the workspace and its connection end; the views wait.
+    void closeWorkspace();
     // The instrument in use has gone: its results stay, nothing more comes from it.
     void instrumentGone();
 
@@ -94,8 +120,23 @@ private:
     void hide();
     // The results held, newest first, in place of a wait that nothing will end.
     void showHeld();
+    enum TBegin
+    {
+        bgNew,
+        bgMerge,
+        bgKeep, // the user kept the workspace with its changes
+    };
+    // The questions of BeginWorkspace: merge, and before dropping changes, save them.
+    TBegin askBegin(bool mergeWithoutAsking);
+    std::shared_ptr<TQelBase> makeDevice();
+    void install(std::shared_ptr<TQelBase> dev);
 
     TAsk fAsk;
+    TMayDiscard fMayDiscard;
+    QList<TCalcQEL> fSaved; // the results as last opened or saved; shares until changed
+    bool fCancelled = false;
+    QString fLastError;
+    TArchDupStat fOpenedStat;
     TLang fLang = ruRU;
     EPressureUnits fDimension = puKPa;
     bool fAutoClock = true;

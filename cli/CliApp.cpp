@@ -208,8 +208,8 @@ bool openFiles(TWorkspace& ws, const QStringList& files, const Options& o, QText
     for (const QString& f : files) {
         if (!ws.openFile(f)) {
             err << Msg(msgFileCorrupted, o.lang) << ' ' << f;
-            if (!ws.device()->GetLastError().isEmpty())
-                err << " (" << ws.device()->GetLastError() << ')';
+            if (!ws.lastError().isEmpty())
+                err << " (" << ws.lastError() << ')';
             err << Qt::endl;
             return false;
         }
@@ -243,6 +243,34 @@ int cmdDownload(const Options& o, QTextStream& out, QTextStream& err)
         return ExitFailure;
     }
     out << ws.statusText() << Qt::endl; // the counts of the read
+    return ExitOk;
+}
+
+// Loads the inputs in order into one list without copies and writes it to OUT, only once
+// every input has been read. The line printed counts over the whole merge: the copies
+// dropped, the results in OUT, and those the later inputs added to the first.
+int cmdMerge(const Options& o, QTextStream& out, QTextStream& err)
+{
+    TWorkspace ws;
+    setUp(ws, o);
+    TArchDupStat total;
+    const QStringList inputs = o.files.mid(1);
+    for (qsizetype i = 0; i < inputs.size(); ++i) {
+        if (!openFiles(ws, {inputs[i]}, o, err))
+            return ExitFailure;
+        const TArchDupStat st = ws.openedStat();
+        total.Duplicates += st.Duplicates;
+        total.Uniquie = st.Uniquie;
+        if (i > 0)
+            total.New += st.New;
+    }
+    try {
+        ws.device()->SaveToFile(o.files.first());
+    } catch (const std::exception& e) {
+        err << "qel-cli: " << QString::fromUtf8(e.what()) << Qt::endl;
+        return ExitFailure;
+    }
+    out << FileOpenedText(total, o.lang) << Qt::endl;
     return ExitOk;
 }
 
@@ -292,6 +320,7 @@ const char kUsage[] =
     "                                  read the whole archive into a file\n"
     "  table FILE.qel1x...             print the results table (merged files)\n"
     "  graph FILE.qel1x --index N      print the pressure graph of result N\n"
+    "  merge OUT.qel1x IN.qel1x...     merge archive files into OUT without copies\n"
     "Common options: --lang en|ru, --unit kpa|atm|kgf|mmhg\n";
 
 } // namespace
@@ -303,7 +332,7 @@ int run(const QStringList& args, QTextStream& out, QTextStream& err)
                                 QString::fromLatin1(kUsage));
     p.addHelpOption();
     p.addPositionalArgument(QStringLiteral("command"),
-                            QStringLiteral("info, clock, download, table or graph"));
+                            QStringLiteral("info, clock, download, table, graph or merge"));
     const QCommandLineOption portOpt(QStringLiteral("port"),
                                      QStringLiteral("Serial port of the instrument."),
                                      QStringLiteral("PATH"));
@@ -393,6 +422,13 @@ int run(const QStringList& args, QTextStream& out, QTextStream& err)
             return ExitUsage;
         }
         return cmdGraph(o, out, err);
+    }
+    if (o.command == QLatin1String("merge")) {
+        if (o.files.size() < 2) {
+            err << "qel-cli: merge needs OUT.qel1x and at least one IN.qel1x" << Qt::endl;
+            return ExitUsage;
+        }
+        return cmdMerge(o, out, err);
     }
     err << "qel-cli: unknown command: " << o.command << '\n' << kUsage;
     return ExitUsage;

@@ -57,6 +57,9 @@ constexpr Pair kMessages[] = {
     {"Архив прочитан не полностью: %1 из %2 результатов, неполных серий: %3.",
      "The archive was not read completely: %1 of %2 results, %3 series incomplete."},
     // msgArchIncomplete
+    {"Сохранить изменения?", "Save changes?"}, // msgSaveChanges
+    {"Файл не найден и убран из списка: ",
+     "File not found, removed from the list: "}, // msgRecentMissing
 };
 static_assert(sizeof(kMessages) / sizeof(kMessages[0]) == msgCount_);
 } // namespace

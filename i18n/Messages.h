@@ -48,6 +48,8 @@ enum TMsg : int
     msgDeleteFromDevice, // %1: the number of results
     msgHelpMissing,      // followed by the file's path
     msgArchIncomplete,
+    msgSaveChanges,
+    msgRecentMissing, // followed by the file's path
     msgCount_
 };
 

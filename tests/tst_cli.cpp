@@ -1,4 +1,7 @@
 // qel-cli against qel-sim, both as separate programs, as a user runs them from a shell.
+#include "TestSupport.h"
+#include "sim/SimArchive.h"
+
 #include <QElapsedTimer>
 #include <QFile>
 #include <QProcess>
@@ -80,6 +83,7 @@ private slots:
     void downloadFaultMatrix();
     void unreadableFileIsNamed();
     void servedFileDownloadsToTheSameBytes();
+    void mergeWritesOneArchiveWithoutCopies();
 };
 
 void TstCli::commandsPrintTheirResult_data()
@@ -353,6 +357,53 @@ void TstCli::servedFileDownloadsToTheSameBytes()
     const QByteArray bytes = fa.readAll();
     QVERIFY(bytes.size() > 71);
     QCOMPARE(fb.readAll(), bytes);
+}
+
+namespace {
+QByteArray readAll(const QString& path)
+{
+    QFile f(path);
+    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
+}
+} // namespace
+
+void TstCli::mergeWritesOneArchiveWithoutCopies()
+{
+    QTemporaryDir dir;
+    auto write = [&](const QString& name, int count, quint32 seed) {
+        const QString p = dir.filePath(name);
+        QFile f(p);
+        const QDate newest = QDate(2000, 1, 1).addDays(400 * qint64(seed));
+        if (f.open(QIODevice::WriteOnly))
+            f.write(testsupport::archiveFileBytes(makeArchive(count, seed, 30, 0, newest)));
+        return p;
+    };
+    const QString a = write(QStringLiteral("a.qel1x"), 5, 1);
+    const QString b = write(QStringLiteral("b.qel1x"), 3, 2);
+    const QString out = dir.filePath(QStringLiteral("out.qel1x"));
+    const Result r = runCli({"merge", out, a, b, a});
+    QCOMPARE(r.exitCode, 0);
+    QCOMPARE(r.out, QStringLiteral("File opened: 5 duplicate, 8 unique, 3 new entries.\n"));
+    TQelBase merged;
+    QVERIFY(merged.LoadFromFile(out));
+    QCOMPARE(merged.archive().size(), 8);
+
+    // An unreadable input: its name and reason, and OUT stays as it was.
+    const QByteArray before = readAll(out);
+    const QString cut = dir.filePath(QStringLiteral("cut.qel1x"));
+    QVERIFY(QFile::copy(b, cut));
+    QVERIFY(QFile::resize(cut, 100));
+    const Result bad = runCli({"merge", out, a, cut, "--lang", "ru"});
+    QCOMPARE(bad.exitCode, 1);
+    QVERIFY2(bad.err.startsWith(QStringLiteral("Файл не читается или испорчен:")) &&
+                 bad.err.contains(cut + QStringLiteral(" (")),
+             qPrintable(bad.err));
+    QCOMPARE(readAll(out), before);
+    const Result missing = runCli({"merge", dir.filePath(QStringLiteral("new.qel1x")), a,
+                                   dir.filePath(QStringLiteral("none.qel1x"))});
+    QCOMPARE(missing.exitCode, 1);
+    QVERIFY(!QFile::exists(dir.filePath(QStringLiteral("new.qel1x"))));
+    QCOMPARE(runCli({"merge", out}).exitCode, 2);
 }
 
 QTEST_GUILESS_MAIN(TstCli)

@@ -1,5 +1,6 @@
 // The main window on the offscreen platform, against the instrument stand-in on a pty.
 #include "FakePortSource.h"
+#include "TestSupport.h"
 #include "app/General.h"
 #include "app/Prompter.h"
 #include "data/StringGrid.h"
@@ -12,9 +13,11 @@
 #include <QAction>
 #include <QClipboard>
 #include <QComboBox>
+#include <QDir>
 #include <QFile>
 #include <QGuiApplication>
 #include <QLabel>
+#include <QMenu>
 #include <QMimeData>
 #include <QPlainTextEdit>
 #include <QProgressBar>
@@ -40,11 +43,29 @@ public:
         ++languageAsked;
         return language;
     }
-    QString openFileName(QWidget*, const QString&) override { return {}; }
-    QString saveFileName(QWidget*, const QString&) override { return {}; }
+    TSaveChoice askSaveChanges(QWidget*, const QString&, const QString& question) override
+    {
+        questions.append(question);
+        return saveChoices.isEmpty() ? TSaveChoice::Cancel : saveChoices.takeFirst();
+    }
+    QStringList openFileNames(QWidget*, const QString&) override
+    {
+        ++openDialogs;
+        return openNames.isEmpty() ? QStringList() : openNames.takeFirst();
+    }
+    QString saveFileName(QWidget*, const QString& name) override
+    {
+        saveDialogShown.append(name);
+        return saveNames.isEmpty() ? QString() : saveNames.takeFirst();
+    }
     void error(QWidget*, const QString&, const QString& text) override { errors.append(text); }
 
     QList<bool> answers;
+    QList<TSaveChoice> saveChoices;
+    QList<QStringList> openNames;
+    QStringList saveNames;
+    QStringList saveDialogShown; // the name each save dialog showed
+    int openDialogs = 0;
     QStringList questions;
     QStringList errors;
     TLang language = enUS;
@@ -129,6 +150,54 @@ void trigger(TMainForm& form, const char* action)
     a->trigger();
 }
 
+// Archive files in a folder of their own; sets of other seeds share no result.
+struct ArchiveFiles
+{
+    QString write(const QString& name, int count, quint32 seed = 7)
+    {
+        const QString p = dir.filePath(name);
+        QDir().mkpath(QFileInfo(p).path());
+        const QDate newest = QDate(2000, 1, 1).addDays(400 * qint64(seed));
+        QFile f(p);
+        if (!f.open(QIODevice::WriteOnly))
+            return {};
+        f.write(testsupport::archiveFileBytes(makeArchive(count, seed, 40, 0, newest)));
+        return p;
+    }
+    QString path(const QString& name) const { return dir.filePath(name); }
+    static QByteArray bytes(const QString& path)
+    {
+        QFile f(path);
+        return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
+    }
+    QTemporaryDir dir;
+};
+
+// A window without an instrument, started with `fileArg`.
+struct Idle
+{
+    explicit Idle(const QString& fileArg = {})
+    {
+        cfg.write(false);
+        form = std::make_unique<TMainForm>(&ports, &prompter, fileArg);
+    }
+    ConfigDir cfg;
+    TFakePortSource ports;
+    ScriptedPrompter prompter;
+    std::unique_ptr<TMainForm> form;
+};
+
+QString fileOpened(int dup, int unique, int added)
+{
+    return QStringLiteral("File opened: %1 duplicate, %2 unique, %3 new entries.")
+        .arg(dup)
+        .arg(unique)
+        .arg(added);
+}
+
+const QString kUnreadable = QStringLiteral("The file is unreadable or corrupted:");
+const QString kSaveChanges = QStringLiteral("Save changes?");
+
 } // namespace
 
 class TstMainWindow : public QObject
@@ -155,6 +224,21 @@ private slots:
     void copyGraphAsTextUsesTheLocaleSeparator_data();
     void copyGraphAsTextUsesTheLocaleSeparator();
     void copyGraphAsImageIsWhatTheChartShows();
+    void openChecksTheExtension_data();
+    void openChecksTheExtension();
+    void openWhileResultsAreShownAsksToMerge_data();
+    void openWhileResultsAreShownAsksToMerge();
+    void sameFileTwiceGivesOnlyDuplicates();
+    void saveAsksForANameOnlyWithoutAFile();
+    void saveAsOntoAnExistingFileAnsweredNoWritesNothing();
+    void closeWhileConnectedEndsTheConnection();
+    void failedOpenAndSaveChangeNothing();
+    void fileArgumentIsOpenedAtStart_data();
+    void fileArgumentIsOpenedAtStart();
+    void saveChangesQuestion_data();
+    void saveChangesQuestion();
+    void recentFilesInTheFileMenu();
+    void droppedFilesOpen();
 };
 
 void TstMainWindow::startupSetsClockThenReadsTheArchive()
@@ -568,6 +652,354 @@ void TstMainWindow::copyGraphAsImageIsWhatTheChartShows()
     QCOMPARE(zoomed.size(), whole.size());
     QVERIFY(zoomed.convertToFormat(QImage::Format_RGB32) !=
             whole.convertToFormat(QImage::Format_RGB32));
+}
+
+void TstMainWindow::openChecksTheExtension_data()
+{
+    QTest::addColumn<QString>("name");
+    QTest::addColumn<bool>("accepted");
+    QTest::newRow("accepted") << "site.qel1x" << true;
+    QTest::newRow("capitals") << "site.QEL1X" << false;
+    QTest::newRow("folder with a full stop") << "v1.2/site" << false;
+}
+
+void TstMainWindow::openChecksTheExtension()
+{
+    QFETCH(QString, name);
+    QFETCH(bool, accepted);
+    ArchiveFiles files;
+    const QString path = files.write(name, 6);
+    Idle w;
+    w.prompter.openNames = {{path}};
+    trigger(*w.form, "ActionOpen");
+    QCOMPARE(w.prompter.openDialogs, 1);
+    if (!accepted) {
+        QCOMPARE(w.prompter.errors, QStringList{kUnreadable + path});
+        QVERIFY(!ActiveDevice);
+        QVERIFY(!w.form->resultViewsShown());
+        QCOMPARE(w.form->statusText(0), QStringLiteral("Ready."));
+        return;
+    }
+    QVERIFY(w.prompter.errors.isEmpty());
+    QVERIFY(w.prompter.questions.isEmpty());
+    QCOMPARE(w.form->statusText(0), fileOpened(0, 6, 6));
+    QCOMPARE(w.form->statusText(1),
+             ActiveDevice->GetDeviceName() + QStringLiteral(" — site.qel1x"));
+    QCOMPARE(w.form->windowTitle(), QStringLiteral("QEL-1.Connect"));
+    QVERIFY(w.form->resultViewsShown());
+    QCOMPARE(w.form->grid()->rowCountAll(), 7);
+    QVERIFY(w.form->workspace().isLoadTypeFile());
+    QCOMPARE(w.form->fileCommands().currentFileName(), path);
+}
+
+void TstMainWindow::openWhileResultsAreShownAsksToMerge_data()
+{
+    QTest::addColumn<bool>("merge");
+    QTest::newRow("Yes") << true;
+    QTest::newRow("No") << false;
+}
+
+void TstMainWindow::openWhileResultsAreShownAsksToMerge()
+{
+    QFETCH(bool, merge);
+    Connected c(false);
+    QVERIFY(c.waitRead(0, 12, 12));
+    ArchiveFiles files;
+    c.prompter.openNames = {{files.write(QStringLiteral("a.qel1x"), 5)}};
+    c.prompter.answers = {merge};
+    c.prompter.saveChoices = {TSaveChoice::Discard}; // the downloaded results are in no file
+    trigger(*c.form, "ActionOpen");
+    QCOMPARE(c.prompter.questions.first(), Msg(msgMergeResults, enUS));
+    QCOMPARE(c.prompter.questions.size(), merge ? 1 : 2);
+    QCOMPARE(c.form->grid()->rowCountAll(), merge ? 18 : 6);
+    QCOMPARE(c.form->statusText(0), fileOpened(0, merge ? 17 : 5, 5));
+    // The instrument box shows no choice: device commands need one again.
+    QCOMPARE(c.form->devSelectBox()->currentIndex(), -1);
+    trigger(*c.form, "ActionRead");
+    QCOMPARE(c.form->statusText(0), Msg(msgDevNotSelected, enUS));
+    // Yes keeps the connection; No released it with its workspace.
+    QCOMPARE(c.form->workspace().connectedPort().isEmpty(), !merge);
+}
+
+void TstMainWindow::sameFileTwiceGivesOnlyDuplicates()
+{
+    ArchiveFiles files;
+    const QString a = files.write(QStringLiteral("a.qel1x"), 6);
+    Idle w;
+    w.prompter.openNames = {{a}, {a}};
+    w.prompter.answers = {true};
+    trigger(*w.form, "ActionOpen");
+    trigger(*w.form, "ActionOpen");
+    QCOMPARE(w.prompter.questions, QStringList{Msg(msgMergeResults, enUS)});
+    QCOMPARE(w.form->statusText(0), fileOpened(6, 6, 0));
+    QCOMPARE(w.form->grid()->rowCountAll(), 7);
+}
+
+void TstMainWindow::saveAsksForANameOnlyWithoutAFile()
+{
+    ArchiveFiles files;
+    const QString a = files.write(QStringLiteral("a.qel1x"), 4);
+    {
+        Idle w;
+        trigger(*w.form, "ActionSave");
+        QCOMPARE(w.form->statusText(0), QStringLiteral("Nothing to save"));
+        w.prompter.openNames = {{a}};
+        trigger(*w.form, "ActionOpen");
+        // A comment typed and not yet stored goes into the file.
+        w.form->commentMemo()->setPlainText(QStringLiteral("typed"));
+        trigger(*w.form, "ActionSave");
+        QVERIFY(w.prompter.saveDialogShown.isEmpty());
+        QCOMPARE(w.form->statusText(0), QStringLiteral("File saved"));
+        TQelBase back;
+        QVERIFY(back.LoadFromFile(a));
+        QCOMPARE(back.GetComment(0), QStringLiteral("typed"));
+    }
+    ActiveDevice.reset();
+    Connected c(false);
+    QVERIFY(c.waitRead(0, 12, 12));
+    c.prompter.saveNames = {files.path(QStringLiteral("site"))};
+    trigger(*c.form, "ActionSave");
+    QCOMPARE(c.prompter.saveDialogShown.size(), 1);
+    QCOMPARE(c.form->statusText(0), QStringLiteral("File saved"));
+    const QString site = files.path(QStringLiteral("site.qel1x"));
+    QCOMPARE(ArchiveFiles::bytes(site).size(), 71 + 12 * (96 + 400));
+    QCOMPARE(c.form->statusText(1), QStringLiteral("QEL-1.2 № A005 — site.qel1x"));
+    // Now it writes there without asking.
+    trigger(*c.form, "ActionSave");
+    QCOMPARE(c.prompter.saveDialogShown.size(), 1);
+}
+
+void TstMainWindow::saveAsOntoAnExistingFileAnsweredNoWritesNothing()
+{
+    ArchiveFiles files;
+    const QString a = files.write(QStringLiteral("a.qel1x"), 4);
+    const QString b = files.write(QStringLiteral("b.qel1x"), 2, 9);
+    const QByteArray before = ArchiveFiles::bytes(b);
+    Idle w;
+    w.prompter.openNames = {{a}};
+    trigger(*w.form, "ActionOpen");
+    const QString status = w.form->statusText(0);
+    w.prompter.saveNames = {b};
+    w.prompter.answers = {false};
+    trigger(*w.form, "ActionSaveAs");
+    QCOMPARE(w.prompter.questions, QStringList{Msg(msgOverwrite, enUS)});
+    QCOMPARE(ArchiveFiles::bytes(b), before);
+    QCOMPARE(w.form->statusText(0), status);
+    QCOMPARE(w.form->fileCommands().currentFileName(), a);
+}
+
+void TstMainWindow::closeWhileConnectedEndsTheConnection()
+{
+    Connected c(false);
+    QVERIFY(c.waitRead(0, 12, 12));
+    c.prompter.saveChoices = {TSaveChoice::Discard};
+    trigger(*c.form, "ActionCloseFile");
+    QCOMPARE(c.prompter.questions, QStringList{kSaveChanges});
+    QVERIFY(!ActiveDevice);
+    QVERIFY(!c.form->resultViewsShown());
+    QCOMPARE(c.form->statusText(0), QStringLiteral("Ready."));
+    QCOMPARE(c.form->statusText(1), QStringLiteral("Not connected"));
+    QCOMPARE(c.form->devSelectBox()->currentIndex(), -1);
+    trigger(*c.form, "ActionRead");
+    QCOMPARE(c.form->statusText(0), Msg(msgDevNotSelected, enUS));
+    // The port is free again: the stand-in is reached by a new connection at once.
+    TQelBase probe;
+    QVERIFY(probe.Connect(c.sim.slavePath()));
+}
+
+void TstMainWindow::failedOpenAndSaveChangeNothing()
+{
+    Connected c(false);
+    QVERIFY(c.waitRead(0, 12, 12));
+    const TQelBase* held = workspace();
+    const QString status = c.form->statusText(0);
+    ArchiveFiles files;
+    const QString bad = files.write(QStringLiteral("bad.qel1x"), 5);
+    QFile::resize(bad, 71 + 300);
+    for (bool merge : {true, false}) {
+        c.prompter.openNames = {{bad}};
+        c.prompter.answers = {merge};
+        c.prompter.saveChoices = {TSaveChoice::Discard};
+        c.prompter.errors.clear();
+        trigger(*c.form, "ActionOpen");
+        QCOMPARE(c.prompter.errors.size(), 1);
+        QVERIFY(c.prompter.errors[0].startsWith(kUnreadable + bad + u'\n'));
+        QCOMPARE(workspace(), held);
+        QCOMPARE(workspace()->archive().size(), 12);
+        QCOMPARE(c.form->grid()->rowCountAll(), 13);
+        QVERIFY(c.form->resultViewsShown());
+        QCOMPARE(c.form->statusText(0), status);
+        QCOMPARE(c.form->devSelectBox()->currentIndex(), 0);
+    }
+    // A save into a folder that does not exist: the error box, and nothing else.
+    c.prompter.errors.clear();
+    c.prompter.saveNames = {files.path(QStringLiteral("none/x.qel1x"))};
+    trigger(*c.form, "ActionSaveAs");
+    QCOMPARE(c.prompter.errors.size(), 1);
+    QCOMPARE(c.form->statusText(0), status);
+    QVERIFY(c.form->fileCommands().currentFileName().isEmpty());
+}
+
+void TstMainWindow::fileArgumentIsOpenedAtStart_data()
+{
+    QTest::addColumn<bool>("good");
+    QTest::newRow("readable") << true;
+    QTest::newRow("unreadable") << false;
+}
+
+void TstMainWindow::fileArgumentIsOpenedAtStart()
+{
+    QFETCH(bool, good);
+    ArchiveFiles files;
+    const QString arg = good ? files.write(QStringLiteral("start.qel1x"), 3)
+                             : files.path(QStringLiteral("missing.qel1x"));
+    ConfigDir cfg;
+    cfg.write(true);
+    TQelSim sim;
+    sim.setLine(TQelSim::linePipe);
+    QVERIFY(sim.start());
+    TFakePortSource ports;
+    ports.plug(forcedPort(sim.slavePath()));
+    ScriptedPrompter prompter;
+    TMainForm form(&ports, &prompter, arg);
+    form.show();
+    if (!good) {
+        QCOMPARE(prompter.errors.size(), 1);
+        QVERIFY(prompter.errors[0].startsWith(kUnreadable + arg));
+        QCOMPARE(form.statusText(0), QStringLiteral("Ready."));
+        // The start ended there: no scan, so the instrument is not even listed.
+        QCoreApplication::processEvents();
+        QCOMPARE(form.devSelectBox()->count(), 0);
+        QVERIFY(sim.requests().isEmpty());
+        return;
+    }
+    QVERIFY(prompter.errors.isEmpty());
+    QVERIFY(form.resultViewsShown());
+    QCOMPARE(form.grid()->rowCountAll(), 4);
+    QCOMPARE(form.fileCommands().currentFileName(), arg);
+    // The scan lists the instrument but does not connect to it over the file's results.
+    QVERIFY(QTest::qWaitFor([&] { return form.devSelectBox()->count() == 1; }, 5000));
+    QCOMPARE(form.devSelectBox()->currentIndex(), -1);
+    QCOMPARE(form.statusText(0), fileOpened(0, 3, 3));
+    QCOMPARE(sim.clockWrites(), 0);
+}
+
+void TstMainWindow::saveChangesQuestion_data()
+{
+    QTest::addColumn<QString>("command");
+    QTest::addColumn<int>("choice");
+    for (const char* command : {"close", "exit", "new workspace"})
+        for (const auto& [name, choice] :
+             {std::pair{"Save", TSaveChoice::Save}, std::pair{"Discard", TSaveChoice::Discard},
+              std::pair{"Cancel", TSaveChoice::Cancel}})
+            QTest::addRow("%s, %s", command, name) << command << int(choice);
+}
+
+void TstMainWindow::saveChangesQuestion()
+{
+    QFETCH(QString, command);
+    QFETCH(int, choice);
+    Connected c(false);
+    QVERIFY(c.waitRead(0, 12, 12));
+    ArchiveFiles files;
+    const QString target = files.path(QStringLiteral("kept.qel1x"));
+    c.prompter.saveChoices = {TSaveChoice(choice)};
+    c.prompter.saveNames = {target};
+    const TQelBase* held = workspace();
+    const QString status = c.form->statusText(0);
+    const bool gone = TSaveChoice(choice) != TSaveChoice::Cancel;
+
+    if (command == QLatin1String("close")) {
+        trigger(*c.form, "ActionCloseFile");
+        QCOMPARE(ActiveDevice == nullptr, gone);
+    } else if (command == QLatin1String("exit")) {
+        trigger(*c.form, "ActionExit");
+        QCOMPARE(c.form->isVisible(), !gone);
+    } else {
+        c.prompter.answers = {false}; // not merged: the results held would go
+        c.form->sDevSelectBoxChange();
+        QCOMPARE(workspace() != held, gone);
+        QCOMPARE(c.form->devSelectBox()->currentIndex(), 0);
+        if (gone)
+            QVERIFY(QTest::qWaitFor([&] { return c.sim.requestCount(dcArchHead) == 2; }, 10000));
+    }
+    QVERIFY(c.prompter.questions.contains(kSaveChanges));
+    QCOMPARE(QFileInfo::exists(target), TSaveChoice(choice) == TSaveChoice::Save);
+    if (!gone) {
+        QCOMPARE(c.form->statusText(0), status);
+        QVERIFY(c.form->resultViewsShown());
+        QCOMPARE(c.form->grid()->rowCountAll(), 13);
+    }
+}
+
+void TstMainWindow::recentFilesInTheFileMenu()
+{
+    ArchiveFiles files;
+    const QString a = files.write(QStringLiteral("a.qel1x"), 3, 1);
+    const QString b = files.write(QStringLiteral("b.qel1x"), 2, 2);
+    ConfigDir cfg;
+    cfg.write(false);
+    TFakePortSource ports;
+    ScriptedPrompter prompter;
+    {
+        TMainForm form(&ports, &prompter);
+        prompter.openNames = {{a}, {b}};
+        prompter.answers = {true};
+        trigger(form, "ActionOpen");
+        trigger(form, "ActionOpen");
+        auto* menu = form.findChild<QMenu*>(QStringLiteral("smRecent"));
+        QVERIFY(menu);
+        QCOMPARE(menu->actions().size(), 2);
+        QCOMPARE(menu->actions()[0]->text(), QStringLiteral("&1 ") + QDir::toNativeSeparators(b));
+        prompter.saveChoices = {TSaveChoice::Discard}; // merged results are in no file
+        QVERIFY(form.close());
+    }
+    ActiveDevice.reset();
+    // The list outlives the run; a file gone since leaves it when chosen.
+    QVERIFY(QFile::remove(b));
+    TMainForm again(&ports, &prompter);
+    auto* menu = again.findChild<QMenu*>(QStringLiteral("smRecent"));
+    QCOMPARE(menu->actions().size(), 2);
+    trigger(again, "RecentFile1");
+    QCOMPARE(again.statusText(0), Msg(msgRecentMissing, enUS) + QDir::toNativeSeparators(b));
+    QCOMPARE(menu->actions().size(), 1);
+    QVERIFY(!ActiveDevice);
+    trigger(again, "RecentFile1");
+    QCOMPARE(again.statusText(0), fileOpened(0, 3, 3));
+    QCOMPARE(again.fileCommands().currentFileName(), a);
+}
+
+void TstMainWindow::droppedFilesOpen()
+{
+    ArchiveFiles files;
+    const QString a = files.write(QStringLiteral("a.qel1x"), 3, 1);
+    const QString b = files.write(QStringLiteral("b.qel1x"), 2, 2);
+    Idle w;
+    w.form->show();
+    QMimeData mime;
+    mime.setUrls({QUrl::fromLocalFile(a), QUrl::fromLocalFile(b)});
+    QDragEnterEvent enter(QPoint(10, 10), Qt::CopyAction, &mime, Qt::LeftButton, Qt::NoModifier);
+    QApplication::sendEvent(w.form.get(), &enter);
+    QVERIFY(enter.isAccepted());
+    QDropEvent drop(QPointF(10, 10), Qt::CopyAction, &mime, Qt::LeftButton, Qt::NoModifier);
+    QApplication::sendEvent(w.form.get(), &drop);
+    QVERIFY(w.prompter.questions.isEmpty());
+    QCOMPARE(w.form->grid()->rowCountAll(), 6);
+    QCOMPARE(w.form->fileCommands().currentFileName(), a);
+
+    // On the comment box they open too, and are not typed in.
+    const QString comment = w.form->commentMemo()->toPlainText();
+    w.prompter.answers = {true};
+    QMimeData one;
+    one.setUrls({QUrl::fromLocalFile(files.write(QStringLiteral("c.qel1x"), 4, 3))});
+    QWidget* memo = w.form->commentMemo()->viewport();
+    QDragEnterEvent enterMemo(QPoint(5, 5), Qt::CopyAction, &one, Qt::LeftButton, Qt::NoModifier);
+    QApplication::sendEvent(memo, &enterMemo);
+    QVERIFY(enterMemo.isAccepted());
+    QDropEvent onMemo(QPointF(5, 5), Qt::CopyAction, &one, Qt::LeftButton, Qt::NoModifier);
+    QApplication::sendEvent(memo, &onMemo);
+    QCOMPARE(w.form->grid()->rowCountAll(), 10);
+    QCOMPARE(w.form->commentMemo()->toPlainText(), comment);
 }
 
 QTEST_MAIN(TstMainWindow)
