@@ -137,6 +137,7 @@ void TReportEngine::paginate()
         page.detail = true;
     }
     fPages.append(page);
+    fData.frxUlmarDataSetFirst();
 }
 
 QString TReportEngine::expand(const QString& text, int index) const
