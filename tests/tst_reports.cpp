@@ -1,4 +1,5 @@
 // The report engine: the data feed, the choice of layout, pagination, painting and the PDF.
+#include "TestSupport.h"
 #include "data/StringGrid.h"
 #include "data/Views.h"
 #include "reports/ReportChoice.h"
@@ -9,6 +10,7 @@
 #include <QFile>
 #include <QImage>
 #include <QPainter>
+#include <QProcess>
 #include <QRegularExpression>
 #include <QTemporaryDir>
 #include <QTest>
@@ -95,6 +97,8 @@ private slots:
     void pdfHasThePagesAndTheTitle_data();
     void pdfHasThePagesAndTheTitle();
     void pdfIntoAMissingFolderFailsAndWritesNothing();
+    void cliReport_data();
+    void cliReport();
 };
 
 void TestReports::dataFeedNameRules_data()
@@ -428,6 +432,70 @@ void TestReports::pdfIntoAMissingFolderFailsAndWritesNothing()
     QVERIFY(!exportPdf(e, path, &error));
     QVERIFY(!error.isEmpty());
     QVERIFY(!QFile::exists(path));
+}
+
+void TestReports::cliReport_data()
+{
+    QTest::addColumn<QStringList>("options");
+    QTest::addColumn<QString>("outName");
+    QTest::addColumn<int>("exitCode");
+    QTest::addColumn<int>("pages"); // 0: no file
+    QTest::addColumn<QString>("error");
+
+    // 200 rows: 47 + 3 * 51 portrait; 31 + 5 * 34 covers them in landscape.
+    QTest::newRow("all rows en") << QStringList{} << "r.pdf" << 0 << 4 << "";
+    QTest::newRow("all rows ru, comments, atm")
+        << QStringList{"--lang", "ru", "--comments", "--unit", "atm"} << "r.PDF" << 0 << 6 << "";
+    QTest::newRow("rows 3-7") << QStringList{"--rows", "3-7"} << "r.pdf" << 0 << 1 << "";
+    QTest::newRow("one row: single with graph")
+        << QStringList{"--rows", "5-5"} << "r.pdf" << 0 << 1 << "";
+    QTest::newRow("html not yet") << QStringList{} << "r.html" << 2 << 0
+                                  << "qel-cli: unsupported report format: .html";
+    QTest::newRow("no extension") << QStringList{} << "report" << 2 << 0
+                                  << "qel-cli: unsupported report format: .";
+    QTest::newRow("rows reversed") << QStringList{"--rows", "7-3"} << "r.pdf" << 2 << 0
+                                   << "qel-cli: --rows must be A-B with 1 <= A <= B";
+    QTest::newRow("rows past the results") << QStringList{"--rows", "150-201"} << "r.pdf" << 1 << 0
+                                           << "qel-cli: --rows reach past the last result (200)";
+}
+
+void TestReports::cliReport()
+{
+    QFETCH(QStringList, options);
+    QFETCH(QString, outName);
+    QFETCH(int, exitCode);
+    QFETCH(int, pages);
+    QFETCH(QString, error);
+
+    Fixture f(200);
+    for (TCalcQEL& r : f.results)
+        r.Samples = {100, 90, 80, 70};
+    QTemporaryDir dir;
+    const QString input = dir.filePath(QStringLiteral("in.qel1x"));
+    QFile in(input);
+    QVERIFY(in.open(QIODevice::WriteOnly));
+    in.write(testsupport::archiveFileBytes(f.results));
+    in.close();
+    const QString out = dir.filePath(outName);
+
+    QProcess p;
+    // Without a runtime folder the GUI side of Qt warns on stderr; a CI shell has none.
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    if (!env.contains(QStringLiteral("XDG_RUNTIME_DIR")))
+        env.insert(QStringLiteral("XDG_RUNTIME_DIR"), dir.path());
+    p.setProcessEnvironment(env);
+    p.start(QStringLiteral(QEL_CLI), QStringList{"report", input, "--out", out} + options);
+    QVERIFY(p.waitForFinished(60000));
+    QCOMPARE(p.exitStatus(), QProcess::NormalExit);
+    const QString stderrText = QString::fromUtf8(p.readAllStandardError());
+    QCOMPARE(p.exitCode(), exitCode);
+    QCOMPARE(stderrText.trimmed(), error);
+    QCOMPARE(QFile::exists(out), pages > 0);
+    if (pages > 0) {
+        QFile pdf(out);
+        QVERIFY(pdf.open(QIODevice::ReadOnly));
+        QCOMPARE(int(pdf.readAll().count("/Type /Page\n")), pages);
+    }
 }
 
 QTEST_MAIN(TestReports)
