@@ -13,10 +13,12 @@ constexpr double kGapX = 0.5;
 constexpr double kGapY = 0.25;
 constexpr double kFrameMm = 0.2;
 
-QFont fontOf(const TReportObject& o)
+// `scale`: the metrics resolution over the device's, so that under the painter's scaling a
+// font has the size it has at the metrics resolution.
+QFont fontOf(const TReportObject& o, double scale = 1)
 {
     QFont f(resolveFontFamily(o.family));
-    f.setPointSizeF(o.pointSize);
+    f.setPointSizeF(o.pointSize * scale);
     f.setBold(o.bold);
     return f;
 }
@@ -174,14 +176,18 @@ QString TReportEngine::expand(const QString& text, int index) const
 void TReportEngine::paintBand(QPainter& p, const TReportBand& band, double top, double height,
                               int index)
 {
-    const double k = p.device()->logicalDpiY() / kMmPerInch;
+    // The painter works at the metrics resolution (see paintPage).
+    const double k = kMetricsDpi / kMmPerInch;
+    const double fontScale = kMetricsDpi / p.device()->logicalDpiY();
     const double left = fLayout.margins.left();
     const double width = fLayout.usableWidth();
     for (const TReportObject& o : band.objects) {
         const QString text = o.picture ? QString() : expand(o.text, index);
         double w = o.width;
         double h = band.stretchRow ? height : o.height;
-        if (o.wordWrap && !band.stretchRow)
+        // Unframed texts (title, date, comment) grow to their text: a 14 pt line is taller
+        // than its 5 mm box, and a report pack clips a text to its box.
+        if (!o.picture && !o.frame && !band.stretchRow)
             h = std::max(h, textHeight(o, text));
         double x = left + o.left;
         if (o.centreOnBand) {
@@ -201,7 +207,7 @@ void TReportEngine::paintBand(QPainter& p, const TReportBand& band, double top, 
             }
             continue;
         }
-        p.setFont(fontOf(o));
+        p.setFont(fontOf(o, fontScale));
         p.setPen(Qt::black);
         p.drawText(box.adjusted(kGapX * k, kGapY * k, -kGapX * k, -kGapY * k), textFlags(o), text);
         if (o.frame) {
@@ -217,6 +223,11 @@ void TReportEngine::paintPage(QPainter& p, int index)
     if (index < 0 || index >= pageCount())
         return;
     const TReportPage& pg = fPages[index];
+    // Every device gets the painting laid out at the metrics resolution, scaled: text
+    // wraps and fills its rows exactly as pagination measured it, at any resolution.
+    p.save();
+    const double scale = p.device()->logicalDpiY() / kMetricsDpi;
+    p.scale(scale, scale);
     double y = 0;
     if (index == 0 && fLayout.band(TBandKind::ReportTitle)) {
         paintBand(p, *fLayout.band(TBandKind::ReportTitle), y, 0, index);
@@ -244,4 +255,5 @@ void TReportEngine::paintPage(QPainter& p, int index)
         const double h = bandHeight(TBandKind::PageFooter);
         paintBand(p, *b, fLayout.usableHeight() - h, h, index);
     }
+    p.restore();
 }
