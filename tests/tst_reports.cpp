@@ -468,8 +468,11 @@ void TestReports::cliReport()
     QFETCH(QString, error);
 
     Fixture f(200);
-    for (TCalcQEL& r : f.results)
+    for (TCalcQEL& r : f.results) {
         r.Samples = {100, 90, 80, 70};
+        r.ArchRes.SampleCount = 4;
+        r.ArchRes.SampleFreq = 1;
+    }
     QTemporaryDir dir;
     const QString input = dir.filePath(QStringLiteral("in.qel1x"));
     QFile in(input);
