@@ -7,9 +7,15 @@
 #include "data/Views.h"
 #include "device/QelBase.h"
 #include "i18n/Messages.h"
+#include "reports/GraphPicture.h"
+#include "reports/ReportChoice.h"
+#include "reports/ReportEngine.h"
+#include "reports/ReportExport.h"
 
 #include <QCommandLineParser>
 #include <QEventLoop>
+#include <QFileInfo>
+#include <QRegularExpression>
 #include <QSerialPort>
 #include <QTimer>
 #include <functional>
@@ -312,6 +318,114 @@ int cmdGraph(const Options& o, QTextStream& out, QTextStream& err)
     return ExitOk;
 }
 
+// report FILE.qel1x... --out OUT.pdf [--rows A-B] [--comments] [--lang en|ru] [--unit U]:
+// the merged inputs' table rows A to B (default all) with the layout the Print command
+// picks for them. Its options are its own, so it parses the whole line itself.
+int cmdReport(const QStringList& args, QTextStream& out, QTextStream& err)
+{
+    QCommandLineParser p;
+    p.setApplicationDescription(
+        QStringLiteral("qel-cli report FILE.qel1x... --out OUT.pdf [--rows A-B] [--comments]\n"
+                       "Reports table rows A to B (from 1; default all) of the merged files."));
+    p.addHelpOption();
+    const QCommandLineOption outOpt(QStringLiteral("out"), QStringLiteral("Report file (.pdf)."),
+                                    QStringLiteral("FILE"));
+    const QCommandLineOption rowsOpt(QStringLiteral("rows"),
+                                     QStringLiteral("Table rows A-B, counted from 1."),
+                                     QStringLiteral("A-B"));
+    const QCommandLineOption commentsOpt(QStringLiteral("comments"),
+                                         QStringLiteral("The landscape layout with comments."));
+    const QCommandLineOption langOpt(QStringLiteral("lang"), QStringLiteral("en or ru."),
+                                     QStringLiteral("en|ru"), QStringLiteral("en"));
+    const QCommandLineOption unitOpt(QStringLiteral("unit"),
+                                     QStringLiteral("kpa, atm, kgf or mmhg."),
+                                     QStringLiteral("unit"), QStringLiteral("kpa"));
+    p.addOptions({outOpt, rowsOpt, commentsOpt, langOpt, unitOpt});
+    if (!p.parse(args)) {
+        err << "qel-cli: " << p.errorText() << Qt::endl;
+        return ExitUsage;
+    }
+    if (p.isSet(QStringLiteral("help"))) {
+        out << p.helpText();
+        return ExitOk;
+    }
+    Options o;
+    o.files = p.positionalArguments().mid(1);
+    o.out = p.value(outOpt);
+    const QString lang = p.value(langOpt).toLower();
+    static const QStringList units{"kpa", "atm", "kgf", "mmhg"};
+    const int unit = int(units.indexOf(p.value(unitOpt).toLower()));
+    if (lang != QLatin1String("en") && lang != QLatin1String("ru")) {
+        err << "qel-cli: --lang must be en or ru" << Qt::endl;
+        return ExitUsage;
+    }
+    if (unit < 0) {
+        err << "qel-cli: --unit must be kpa, atm, kgf or mmhg" << Qt::endl;
+        return ExitUsage;
+    }
+    o.lang = lang == QLatin1String("ru") ? ruRU : enUS;
+    o.unit = EPressureUnits(unit);
+    if (o.files.isEmpty() || o.out.isEmpty()) {
+        err << "qel-cli: report needs an archive file and --out FILE.pdf" << Qt::endl;
+        return ExitUsage;
+    }
+    const QString ext = QFileInfo(o.out).suffix().toLower();
+    if (ext != QLatin1String("pdf")) {
+        err << "qel-cli: unsupported report format: ." << ext << Qt::endl;
+        return ExitUsage;
+    }
+    int first = 1;
+    int last = -1;
+    if (p.isSet(rowsOpt)) {
+        const QRegularExpressionMatch m =
+            QRegularExpression(QStringLiteral("^(\\d+)-(\\d+)$")).match(p.value(rowsOpt));
+        first = m.hasMatch() ? m.captured(1).toInt() : 0;
+        last = m.hasMatch() ? m.captured(2).toInt() : 0;
+        if (first < 1 || last < first) {
+            err << "qel-cli: --rows must be A-B with 1 <= A <= B" << Qt::endl;
+            return ExitUsage;
+        }
+    }
+
+    TWorkspace ws;
+    setUp(ws, o);
+    if (!openFiles(ws, o.files, o, err))
+        return ExitFailure;
+    TQelBase& dev = *ws.device();
+    const int held = int(dev.GetArchCount());
+    if (last < 0)
+        last = held;
+    if (held > 0 && last > held) {
+        err << "qel-cli: --rows reach past the last result (" << held << ')' << Qt::endl;
+        return ExitFailure;
+    }
+    const TReportChoice choice =
+        chooseReport(held, first, last - first + 1, p.isSet(commentsOpt), o.lang);
+    if (choice.kind == TReportKind::None) {
+        err << choice.status << Qt::endl;
+        return ExitFailure;
+    }
+    TStringGrid grid;
+    dev.UpdateBasicGrid(grid);
+    TReportLayout layout = layoutFor(choice.kind);
+    if (choice.kind == TReportKind::Single) {
+        TRecordingSeries graph;
+        dev.UpdateGraph(graph, choice.First - 1);
+        frxReportSinglePreview(layout, drawGraphPicture(graph));
+    }
+    TReportDataSet data(grid, dev.archive(), o.lang);
+    data.ReportFirstLine = choice.First;
+    data.ReportLinesTotal = choice.Count;
+    TReportEngine engine(std::move(layout), data);
+    engine.paginate();
+    QString error;
+    if (!exportPdf(engine, o.out, &error)) {
+        err << "qel-cli: " << o.out << ": " << error << Qt::endl;
+        return ExitFailure;
+    }
+    return ExitOk;
+}
+
 const char kUsage[] =
     "Commands:\n"
     "  info  --port PATH               print the instrument's name\n"
@@ -327,6 +441,8 @@ const char kUsage[] =
 
 int run(const QStringList& args, QTextStream& out, QTextStream& err)
 {
+    if (args.size() > 1 && args.at(1) == QLatin1String("report"))
+        return cmdReport(args, out, err);
     QCommandLineParser p;
     p.setApplicationDescription(QStringLiteral("QEL-1.Connect command line.\n") +
                                 QString::fromLatin1(kUsage));
