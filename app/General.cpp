@@ -111,7 +111,7 @@ void TMainForm::connectWorkspace()
     // A screen that reaches the window itself opens the screen window; losing the
     // instrument closes it.
     connect(&fWorkspace, &TWorkspace::completed, this, [this](TOperationType op) {
-        if (op == otScreenReady && !fScreenForm->isOpen())
+        if (op == otScreenReady && !fScreenForm->isOpen() && !fScreenForm->takeLateScreen())
             openScreenForm();
     });
     connect(&fWorkspace, &TWorkspace::instrumentLost, fScreenForm, [this] {

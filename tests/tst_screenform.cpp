@@ -136,6 +136,7 @@ private slots:
     void slowLineGetsWholeScreens();
 
     void mainWindowOpensItAndGetsItsCallbackBackOnUnplug();
+    void screenOnItsWayAtCloseDoesNotReopenIt();
 };
 
 void TstScreenForm::nextShotNameCountsPastTheGreatest_data()
@@ -416,31 +417,52 @@ void TstScreenForm::slowLineGetsWholeScreens()
     QVERIFY(codeCount(r.sim, dcScreenShot) <= shown + 1);
 }
 
+namespace {
+
+// The main window connected to a stand-in, after its first download.
+struct MainRig
+{
+    MainRig()
+    {
+        {
+            QSettings s(cfg.dir.filePath(QStringLiteral("QEL.ini")), QSettings::IniFormat);
+            s.setValue(QStringLiteral("Settings/Language"), int(enUS));
+            s.setValue(QStringLiteral("Settings/AutoClock"), 0);
+        }
+        sim.setLine(TQelSim::linePipe);
+        started = sim.start();
+        TPortInfo p;
+        p.Port = sim.slavePath();
+        p.Forced = true;
+        ports.plug(p);
+        form = std::make_unique<TMainForm>(&ports, &prompter);
+        form->show();
+        ready = QTest::qWaitFor(
+            [&] {
+                return !form->workspace().isReading() &&
+                       form->workspace().connectedPort() == sim.slavePath() &&
+                       form->resultViewsShown();
+            },
+            10000);
+    }
+    ConfigDir cfg;
+    TQelSim sim;
+    bool started = false;
+    bool ready = false;
+    TFakePortSource ports;
+    ErrorPrompter prompter;
+    std::unique_ptr<TMainForm> form;
+};
+
+} // namespace
+
 void TstScreenForm::mainWindowOpensItAndGetsItsCallbackBackOnUnplug()
 {
-    ConfigDir cfg;
-    {
-        QSettings s(cfg.dir.filePath(QStringLiteral("QEL.ini")), QSettings::IniFormat);
-        s.setValue(QStringLiteral("Settings/Language"), int(enUS));
-        s.setValue(QStringLiteral("Settings/AutoClock"), 0);
-    }
-    TQelSim sim;
-    sim.setLine(TQelSim::linePipe);
-    QVERIFY(sim.start());
-    TFakePortSource ports;
-    TPortInfo p;
-    p.Port = sim.slavePath();
-    p.Forced = true;
-    ports.plug(p);
-    ErrorPrompter prompter;
-    TMainForm form(&ports, &prompter);
-    form.show();
-    QVERIFY(QTest::qWaitFor(
-        [&] {
-            return !form.workspace().isReading() &&
-                   form.workspace().connectedPort() == sim.slavePath() && form.resultViewsShown();
-        },
-        10000));
+    MainRig m;
+    QVERIFY(m.started && m.ready);
+    TMainForm& form = *m.form;
+    TQelSim& sim = m.sim;
+    TFakePortSource& ports = m.ports;
     TScreenForm* screen = form.screenForm();
     bool sawScreen = false;
     bool wasModal = false;
@@ -464,6 +486,46 @@ void TstScreenForm::mainWindowOpensItAndGetsItsCallbackBackOnUnplug()
     QVERIFY(ActiveDevice);
     ActiveDevice->GetComCallback()(otMeasIsGoing);
     QCOMPARE(form.statusText(0), Msg(msgMeasIsGoing, enUS));
+}
+
+void TstScreenForm::screenOnItsWayAtCloseDoesNotReopenIt()
+{
+    MainRig m;
+    QVERIFY(m.started && m.ready);
+    m.sim.setReplyDelayMs(300);
+    TScreenForm* screen = m.form->screenForm();
+    bool askedBeforeClose = false;
+    QTimer::singleShot(0, screen, [&] {
+        // Closed while the instrument is about to answer a request.
+        if (QTest::qWaitFor([&] { return screen->hasScreen(); }, 10000)) {
+            const int asked = codeCount(m.sim, dcScreenShot);
+            askedBeforeClose =
+                QTest::qWaitFor([&] { return codeCount(m.sim, dcScreenShot) > asked; }, 10000);
+        }
+        screen->reject();
+    });
+    m.form->findChild<QAction*>(QStringLiteral("ActionScreenshot"))->trigger();
+    QVERIFY(askedBeforeClose);
+    QVERIFY(!screen->isOpen());
+    // Any window that opens is counted and closed, so that the test goes on.
+    int opened = 0;
+    QTimer closer;
+    connect(&closer, &QTimer::timeout, screen, [&] {
+        if (screen->isOpen()) {
+            ++opened;
+            screen->reject();
+        }
+    });
+    closer.start(20);
+    QList<TOperationType> late;
+    connect(&m.form->workspace(), &TWorkspace::completed, screen,
+            [&](TOperationType op) { late.append(op); });
+    QVERIFY(QTest::qWaitFor([&] { return !late.isEmpty(); }, 5000));
+    QCOMPARE(late.first(), otScreenReady);
+    QCOMPARE(opened, 0);
+    // A screen that nobody asked for opens the window.
+    ActiveDevice->GetComCallback()(otScreenReady);
+    QCOMPARE(opened, 1);
 }
 
 QTEST_MAIN(TstScreenForm)

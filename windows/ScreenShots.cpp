@@ -264,10 +264,20 @@ void TScreenForm::finish()
     if (!fOwnsCallback)
         return;
     fOwnsCallback = false;
+    fClosedComingAt = fPacer.onItsWay() ? fClock.elapsed() : -1;
     if (const std::shared_ptr<IQel> dev = fDev.lock())
         dev->SetComCallback(std::move(fOldCmdCallback));
     fOldCmdCallback = {};
     fDev.reset();
+}
+
+bool TScreenForm::takeLateScreen()
+{
+    // A whole screen takes well under this on the instrument's line.
+    constexpr qint64 kLateMs = 3000;
+    const bool late = fClosedComingAt >= 0 && fClock.elapsed() - fClosedComingAt < kLateMs;
+    fClosedComingAt = -1;
+    return late;
 }
 
 void TScreenForm::Execute()

@@ -95,6 +95,9 @@ public:
     QCheckBox* counterCheckBox() const { return CounterCheckBox; }
     int shownScale() const;
     TLang lang() const { return CurLang; }
+    // A screen that completes now is the rest of one asked for before the window closed:
+    // it must not open the window again. True once, soon after such a close.
+    bool takeLateScreen();
 
 signals:
     // A new screen is shown.
@@ -123,6 +126,7 @@ private:
     QImage fPicture;
     bool fHasScreen = false;
     bool fShowsPause = true;
+    qint64 fClosedComingAt = -1; // when the window closed with a screen on its way
 
     QTimer Timer1;
     TScreenView* Image1 = nullptr;
