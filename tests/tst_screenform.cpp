@@ -270,7 +270,7 @@ void TstScreenForm::pauseStopsRequestsButDrawsTheScreenOnItsWay()
 {
     Rig r;
     QVERIFY(r.started && r.connected);
-    r.sim.setReplyDelayMs(400);
+    r.sim.setReplyDelayMs(800);
     r.form.Open();
     // The first tick's request reaches the instrument; its answer is still to come.
     QVERIFY(QTest::qWaitFor([&] { return codeCount(r.sim, dcScreenShot) == 1; }, 5000));

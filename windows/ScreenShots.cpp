@@ -179,6 +179,10 @@ TScreenForm::TScreenForm(IPrompter* prompter, QWidget* parent)
         makeAction(st->standardIcon(QStyle::SP_MediaPause), &TScreenForm::ActionPauseExecute);
     ActionExit =
         makeAction(st->standardIcon(QStyle::SP_DialogCloseButton), &TScreenForm::ActionExitExecute);
+    // Fired by the timer only; it has no button.
+    ActionUpd =
+        makeAction(st->standardIcon(QStyle::SP_BrowserReload), &TScreenForm::ActionUpdExecute);
+    ActionUpd->setObjectName(QStringLiteral("ActionUpd"));
     ActionSave->setObjectName(QStringLiteral("ActionSave"));
     ActionCopy->setObjectName(QStringLiteral("ActionCopy"));
     ActionPause->setObjectName(QStringLiteral("ActionPause"));
@@ -223,8 +227,11 @@ void TScreenForm::ApplyLanguage(TLang Value)
     if (Value == CurLang && !windowTitle().isEmpty())
         return;
     setWindowTitle(pick(kCaption, Value));
-    const QPair<QAction*, TText> actions[] = {
-        {ActionSave, kSave}, {ActionCopy, kCopy}, {ActionPause, kPause}, {ActionExit, kExit}};
+    const QPair<QAction*, TText> actions[] = {{ActionSave, kSave},
+                                              {ActionCopy, kCopy},
+                                              {ActionPause, kPause},
+                                              {ActionExit, kExit},
+                                              {ActionUpd, kUpd}};
     for (const auto& [a, t] : actions) {
         a->setText(pick(t, Value));
         a->setToolTip(pick(t, Value));
@@ -331,7 +338,7 @@ void TScreenForm::ScreenCmdComplete(TOperationType CMD)
 
 void TScreenForm::Timer1Timer()
 {
-    ActionUpdExecute();
+    ActionUpd->trigger();
 }
 
 void TScreenForm::ActionUpdExecute()

@@ -134,6 +134,7 @@ private:
     QCheckBox* CounterCheckBox = nullptr;
     QStatusBar* sStatusBar1 = nullptr;
     QAction* ActionExit = nullptr;
+    QAction* ActionUpd = nullptr;
     QAction* ActionPause = nullptr;
     QAction* ActionSave = nullptr;
     QAction* ActionCopy = nullptr;
