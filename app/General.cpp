@@ -11,6 +11,7 @@
 #include "windows/ElidingLabel.h"
 #include "windows/GridFit.h"
 #include "windows/HelpWindow.h"
+#include "windows/ScreenShots.h"
 
 #include <QAction>
 #include <QActionGroup>
@@ -81,6 +82,7 @@ TMainForm::TMainForm(IPortSource* ports, IPrompter* prompter, const QString& fil
     buildViews();
     buildMenus();
     fDevices = std::make_unique<TDeviceList>(fPorts, fWorkspace);
+    fScreenForm = new TScreenForm(fPrompter, this);
     connectWorkspace();
     connectDeviceList();
     connectFileCommands();
@@ -106,6 +108,16 @@ void TMainForm::connectWorkspace()
     connect(&fWorkspace, &TWorkspace::showResults, this, &TMainForm::showResults);
     connect(&fWorkspace, &TWorkspace::workspaceReplaced, this, [this] { lastSelectRow = 0; });
     connect(smClockAuto, &QAction::toggled, &fWorkspace, &TWorkspace::setAutoClock);
+    // A screen that reaches the window itself opens the screen window; losing the
+    // instrument closes it.
+    connect(&fWorkspace, &TWorkspace::completed, this, [this](TOperationType op) {
+        if (op == otScreenReady && !fScreenForm->isOpen() && !fScreenForm->takeLateScreen())
+            openScreenForm();
+    });
+    connect(&fWorkspace, &TWorkspace::instrumentLost, fScreenForm, [this] {
+        if (fScreenForm->isOpen())
+            fScreenForm->close();
+    });
 }
 
 void TMainForm::connectDeviceList()
@@ -707,7 +719,13 @@ void TMainForm::ActionObjectsExecute()
 void TMainForm::ActionScreenshotExecute()
 {
     if (devicePrecondition())
-        notAvailable();
+        openScreenForm();
+}
+
+void TMainForm::openScreenForm()
+{
+    fScreenForm->ApplyLanguage(Config.Lang);
+    fScreenForm->Execute();
 }
 
 void TMainForm::ActionRemoveExecute()

@@ -29,6 +29,7 @@ class TChartSink;
 class TColumnFitter;
 class TElidingLabel;
 class THelpWindow;
+class TScreenForm;
 class TStringGrid;
 
 class TMainForm : public QMainWindow
@@ -55,6 +56,7 @@ public:
     bool resultViewsShown() const;
     THelpWindow* helpWindow() const { return fHelp; }
     TFileCommands& fileCommands() { return fFiles; }
+    TScreenForm* screenForm() const { return fScreenForm; }
 
 public slots:
     void ScanDevices();
@@ -112,6 +114,7 @@ private:
     void setStatus(const QString& text);
     void setStatus1(const QString& text);
     void notAvailable();
+    void openScreenForm();
     bool devicePrecondition();
 
     void FormCreate();
@@ -177,4 +180,5 @@ private:
     QMenu* DetailPopupMenu = nullptr;
     QMenu* smRecent = nullptr;
     THelpWindow* fHelp = nullptr;
+    TScreenForm* fScreenForm = nullptr;
 };

@@ -16,6 +16,8 @@
 #include <QEventLoop>
 #include <QFileInfo>
 #include <QRegularExpression>
+#include <QImageWriter>
+#include <QSaveFile>
 #include <QSerialPort>
 #include <QTimer>
 #include <functional>
@@ -426,6 +428,53 @@ int cmdReport(const QStringList& args, QTextStream& out, QTextStream& err)
     return ExitOk;
 }
 
+// One screen of the instrument into a PNG, or into the bitmap file as the buffer decodes.
+int cmdScreen(const Options& o, QTextStream& out, QTextStream& err)
+{
+    TWorkspace ws;
+    setUp(ws, o);
+    if (!connectPort(ws, o, err))
+        return ExitFailure;
+    QString failed = runChain(ws, o, false, false, err);
+    if (failed.isEmpty()) {
+        ws.device()->GetScreenShot();
+        const auto got = waitEvent(ws, [&](TOperationType op) {
+            return op == otScreenReady || op == otMeasIsGoing || op == otNoAnswer ||
+                   (op == otDevDisconnected && ws.device()->GetPortName() != o.port);
+        });
+        failed = failure(ws, got, otScreenReady, o);
+    }
+    if (!failed.isEmpty()) {
+        err << failed << Qt::endl;
+        return ExitFailure;
+    }
+    TQelBase& dev = *ws.device();
+    // Written whole or not at all.
+    QSaveFile file(o.out);
+    QString error;
+    if (!file.open(QIODevice::WriteOnly)) {
+        error = file.errorString();
+    } else if (o.out.endsWith(QLatin1String(".bmp"), Qt::CaseInsensitive)) {
+        const QByteArray bmp = dev.screenBitmap();
+        if (file.write(bmp) != bmp.size())
+            error = file.errorString();
+    } else {
+        QImage img;
+        dev.UpdateScreenImg(img);
+        QImageWriter writer(&file, "png");
+        if (!writer.write(img))
+            error = writer.errorString();
+    }
+    if (error.isEmpty() && !file.commit())
+        error = file.errorString();
+    if (!error.isEmpty()) {
+        err << "qel-cli: " << o.out << ": " << error << Qt::endl;
+        return ExitFailure;
+    }
+    out << o.out << Qt::endl;
+    return ExitOk;
+}
+
 const char kUsage[] =
     "Commands:\n"
     "  info  --port PATH               print the instrument's name\n"
@@ -435,6 +484,8 @@ const char kUsage[] =
     "  table FILE.qel1x...             print the results table (merged files)\n"
     "  graph FILE.qel1x --index N      print the pressure graph of result N\n"
     "  merge OUT.qel1x IN.qel1x...     merge archive files into OUT without copies\n"
+    "  screen --port PATH --out SHOT.png|SHOT.bmp\n"
+    "                                  save one screen of the instrument\n"
     "Common options: --lang en|ru, --unit kpa|atm|kgf|mmhg\n";
 
 } // namespace
@@ -545,6 +596,15 @@ int run(const QStringList& args, QTextStream& out, QTextStream& err)
             return ExitUsage;
         }
         return cmdMerge(o, out, err);
+    }
+    if (o.command == QLatin1String("screen")) {
+        const bool png = o.out.endsWith(QLatin1String(".png"), Qt::CaseInsensitive);
+        const bool bmp = o.out.endsWith(QLatin1String(".bmp"), Qt::CaseInsensitive);
+        if (o.port.isEmpty() || (!png && !bmp)) {
+            err << "qel-cli: screen needs --port PATH and --out SHOT.png or SHOT.bmp" << Qt::endl;
+            return ExitUsage;
+        }
+        return cmdScreen(o, out, err);
     }
     err << "qel-cli: unknown command: " << o.command << '\n' << kUsage;
     return ExitUsage;

@@ -1,6 +1,9 @@
 #include "QelBase.h"
 
+#include "ScreenImage.h"
+
 #include <QDateTime>
+#include <QImage>
 #include <QPointer>
 #include <cstring>
 
@@ -406,6 +409,16 @@ void TQelBase::GetScreenShot()
     SendScreenReq();
 }
 
+void TQelBase::UpdateScreenImg(QImage& Image)
+{
+    Image = qelscreen::screenImage(fScreenArr.get(), fScreenCtrl.SecTotal);
+}
+
+QByteArray TQelBase::screenBitmap() const
+{
+    return qelscreen::screenBitmap(fScreenArr.get(), fScreenCtrl.SecTotal);
+}
+
 // ---------------------------------------------------------------- archive counters
 
 uint16_t TQelBase::GetArchTotal() const
@@ -441,8 +454,7 @@ void TQelBase::SetComment(int32_t Index, const QString& Text)
     fArchive[Index].UserComment = Text;
 }
 
-// The catalogue grids and the screen picture are left as they are.
-void TQelBase::UpdateScreenImg(QImage&) {}
+// The catalogue grids are left as they are.
 void TQelBase::UpdateMaterialsGrid(TStringGrid&) {}
 void TQelBase::ApplyMaterials(TStringGrid&) {}
 void TQelBase::ResetMaterials() {}

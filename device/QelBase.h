@@ -161,6 +161,8 @@ public:
     uint16_t archLastReaded() const { return fArchLastReaded; }
     int screenEntries() const { return fScreenCtrl.SecTotal; }
     const char* screenBuffer() const { return fScreenArr.get(); }
+    // The screen held as the 81,974-byte bitmap file that UpdateScreenImg shows.
+    QByteArray screenBitmap() const;
 
     // The silence after which a due answer counts as lost (kNoAnswerMs).
     void setNoAnswerTimeout(int ms) { fNoAnswerTimer.setInterval(ms); }

@@ -60,6 +60,7 @@ constexpr Pair kMessages[] = {
     {"Сохранить изменения?", "Save changes?"}, // msgSaveChanges
     {"Файл не найден и убран из списка: ",
      "File not found, removed from the list: "}, // msgRecentMissing
+    {"Снимка ещё нет", "No screen yet"},         // msgNoScreenYet
 };
 static_assert(sizeof(kMessages) / sizeof(kMessages[0]) == msgCount_);
 } // namespace

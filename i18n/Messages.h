@@ -50,6 +50,7 @@ enum TMsg : int
     msgArchIncomplete,
     msgSaveChanges,
     msgRecentMissing, // followed by the file's path
+    msgNoScreenYet,
     msgCount_
 };
 

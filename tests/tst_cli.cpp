@@ -4,6 +4,7 @@
 
 #include <QElapsedTimer>
 #include <QFile>
+#include <QImage>
 #include <QProcess>
 #include <QTemporaryDir>
 #include <QTest>
@@ -83,6 +84,7 @@ private slots:
     void downloadFaultMatrix();
     void unreadableFileIsNamed();
     void servedFileDownloadsToTheSameBytes();
+    void screenIsSavedAsPngOrBitmap();
     void mergeWritesOneArchiveWithoutCopies();
 };
 
@@ -158,6 +160,9 @@ void TstCli::usageErrors_data()
     QTest::newRow("info without port") << QStringList{"info"};
     QTest::newRow("bad language") << QStringList{"info", "--port", "/dev/null", "--lang", "de"};
     QTest::newRow("unknown option") << QStringList{"info", "--colour"};
+    QTest::newRow("screen without out") << QStringList{"screen", "--port", "/dev/null"};
+    QTest::newRow("screen to jpg")
+        << QStringList{"screen", "--port", "/dev/null", "--out", "a.jpg"};
 }
 
 void TstCli::usageErrors()
@@ -404,6 +409,34 @@ void TstCli::mergeWritesOneArchiveWithoutCopies()
     QCOMPARE(missing.exitCode, 1);
     QVERIFY(!QFile::exists(dir.filePath(QStringLiteral("new.qel1x"))));
     QCOMPARE(runCli({"merge", out}).exitCode, 2);
+}
+
+void TstCli::screenIsSavedAsPngOrBitmap()
+{
+    SimProcess sim({});
+    QVERIFY(!sim.port.isEmpty());
+    QTemporaryDir dir;
+    const QString bmp = dir.filePath("shot.bmp");
+    Result r = runCli({"screen", "--port", sim.port, "--out", bmp});
+    QCOMPARE(r.err, QString());
+    QCOMPARE(r.exitCode, 0);
+    QFile f(bmp);
+    QVERIFY(f.open(QIODevice::ReadOnly));
+    const QByteArray bytes = f.readAll();
+    QCOMPARE(bytes.size(), 81974);
+    QCOMPARE(bytes.left(2), QByteArray("BM"));
+    const QString png = dir.filePath("shot.png");
+    r = runCli({"screen", "--port", sim.port, "--out", png});
+    QCOMPARE(r.exitCode, 0);
+    QCOMPARE(QImage(png).size(), QSize(128, 160));
+
+    SimProcess silent({"--silent"});
+    QVERIFY(!silent.port.isEmpty());
+    const QString none = dir.filePath("none.png");
+    r = runCli({"screen", "--port", silent.port, "--out", none});
+    QCOMPARE(r.exitCode, 1);
+    QCOMPARE(r.err.count(QLatin1Char('\n')), 1);
+    QVERIFY(!QFile::exists(none));
 }
 
 QTEST_GUILESS_MAIN(TstCli)
