@@ -30,6 +30,8 @@ class TColumnFitter;
 class TElidingLabel;
 class THelpWindow;
 class TStringGrid;
+class TMatForm;
+class TObjForm;
 
 class TMainForm : public QMainWindow
 {
@@ -43,6 +45,9 @@ public:
 
     // For tests and the status line.
     const TGuiConfig& config() const { return Config; }
+    // The catalogue editors, for tests that drive them.
+    TMatForm* matForm() const { return MatForm; }
+    TObjForm* objForm() const { return ObjForm; }
     TWorkspace& workspace() { return fWorkspace; }
     TDeviceList& deviceList() { return *fDevices; }
     QString statusText(int panel) const;
@@ -177,4 +182,11 @@ private:
     QMenu* DetailPopupMenu = nullptr;
     QMenu* smRecent = nullptr;
     THelpWindow* fHelp = nullptr;
+
+    // The editors open on the read that their command asked for.
+    void connectCatalogues();
+    TMatForm* MatForm = nullptr;
+    TObjForm* ObjForm = nullptr;
+    bool fMatWanted = false;
+    bool fObjWanted = false;
 };

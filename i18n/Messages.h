@@ -49,7 +49,10 @@ enum TMsg : int
     msgHelpMissing,      // followed by the file's path
     msgArchIncomplete,
     msgSaveChanges,
-    msgRecentMissing, // followed by the file's path
+    msgRecentMissing,       // followed by the file's path
+    msgBadCoef,             // %1: the row, %2: the column's caption
+    msgCatalogueNotRead,    // followed by the reason
+    msgCatalogueNotWritten, // followed by the reason
     msgCount_
 };
 
