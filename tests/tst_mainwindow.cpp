@@ -9,6 +9,8 @@
 #include "sim/SimArchive.h"
 #include "windows/ChartSink.h"
 #include "windows/HelpWindow.h"
+#include "windows/Materials.h"
+#include "windows/Objects.h"
 
 #include <QAction>
 #include <QClipboard>
@@ -206,6 +208,8 @@ class TstMainWindow : public QObject
 private slots:
     void cleanup() { ActiveDevice.reset(); }
     void startupSetsClockThenReadsTheArchive();
+    void editMaterialsOpensOnTheReadAndWritesOnYes();
+    void lostInstrumentClosesTheEditorWithoutAQuestion();
     void deleteResultsLocallyOrInTheInstrument_data();
     void deleteResultsLocallyOrInTheInstrument();
     void unitChangeRebuildsTableAndGraph();
@@ -1000,6 +1004,82 @@ void TstMainWindow::droppedFilesOpen()
     QApplication::sendEvent(memo, &onMemo);
     QCOMPARE(w.form->grid()->rowCountAll(), 10);
     QCOMPARE(w.form->commentMemo()->toPlainText(), comment);
+}
+
+// Acts on the modal editor once it is up: the test waits for the window itself.
+template <typename F> void whenEditorShown(QObject* owner, F act)
+{
+    auto* poll = new QTimer(owner);
+    poll->setInterval(5);
+    QObject::connect(poll, &QTimer::timeout, owner, [poll, act] {
+        if (auto* form = qobject_cast<TCatalogueForm*>(QApplication::activeModalWidget())) {
+            poll->deleteLater();
+            poll->stop();
+            act(form);
+        }
+    });
+    poll->start();
+}
+
+void TstMainWindow::editMaterialsOpensOnTheReadAndWritesOnYes()
+{
+    Connected c(false);
+    QVERIFY(c.waitRead(0, 12, 12));
+    QByteArray mats = defaultMaterials(ruRU);
+    const float b1 = 1.23456f;
+    std::memcpy(mats.data() + 24 * 2 + 20, &b1, 4);
+    c.sim.setMaterials(mats);
+    c.prompter.questions.clear();
+    c.prompter.answers = {true};
+    QString title, statusWhileOpen, cell;
+    bool modal = false;
+    whenEditorShown(this, [&](TCatalogueForm* form) {
+        title = form->windowTitle();
+        modal = form->isModal() && form->parentWidget() == c.form.get();
+        statusWhileOpen = c.form->statusText(0);
+        cell = form->editor().grid().cell(2, 3);
+        QTableView* view = form->grid();
+        view->setFocus();
+        QTest::keyClick(view, Qt::Key_Down); // a key: the close asks
+        QVERIFY(form->editor().grid().setData(form->editor().grid().index(4, 0),
+                                              QStringLiteral("Газобетон"), Qt::EditRole));
+        form->close();
+    });
+    trigger(*c.form, "ActionMaterials");
+    QVERIFY(
+        QTest::qWaitFor([&] { return c.form->statusText(0) == Msg(msgMatWritten, enUS); }, 10000));
+    QCOMPARE(title, QStringLiteral("Materials"));
+    QVERIFY(modal);
+    QCOMPARE(statusWhileOpen, Msg(msgMatRead, enUS));
+    QCOMPARE(cell, QStringLiteral("1.235E+00"));
+    QCOMPARE(c.prompter.questions, QStringList{Msg(msgWriteToDevice, enUS)});
+    QCOMPARE(c.sim.materials().mid(24 * 4, 10),
+             QByteArray("\xc3\xe0\xe7\xee\xe1\xe5\xf2\xee\xed\0", 10));
+    QCOMPARE(c.sim.materials().mid(24 * 2 + 20, 4), mats.mid(24 * 2 + 20, 4));
+    QCOMPARE(QDir(c.cfg.dir.path() + QStringLiteral("/Catalogues")).entryList(QDir::Files).size(),
+             1);
+    QVERIFY(!c.form->matForm()->isVisible());
+}
+
+void TstMainWindow::lostInstrumentClosesTheEditorWithoutAQuestion()
+{
+    Connected c(false);
+    QVERIFY(c.waitRead(0, 12, 12));
+    c.prompter.questions.clear();
+    c.prompter.answers = {true};
+    bool shown = false;
+    whenEditorShown(this, [&](TCatalogueForm* form) {
+        shown = true;
+        form->editor().restoreFactory(); // changes that must not reach anything now
+        c.sim.unplug();
+        c.ports.unplug(c.sim.slavePath());
+    });
+    trigger(*c.form, "ActionObjects");
+    QVERIFY(QTest::qWaitFor([&] { return shown && !c.form->objForm()->isVisible(); }, 10000));
+    QCOMPARE(c.form->statusText(0), Msg(msgDevDisconnected, enUS));
+    QVERIFY(c.prompter.questions.isEmpty());
+    QCOMPARE(c.sim.requestCount(dcObjWrite), 0);
+    QVERIFY(!c.form->objForm()->editor().isOpen());
 }
 
 QTEST_MAIN(TstMainWindow)
