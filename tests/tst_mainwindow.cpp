@@ -210,6 +210,7 @@ private slots:
     void startupSetsClockThenReadsTheArchive();
     void editMaterialsOpensOnTheReadAndWritesOnYes();
     void lostInstrumentClosesTheEditorWithoutAQuestion();
+    void editorFormSizeBadCellAndEscape();
     void deleteResultsLocallyOrInTheInstrument_data();
     void deleteResultsLocallyOrInTheInstrument();
     void unitChangeRebuildsTableAndGraph();
@@ -1080,6 +1081,45 @@ void TstMainWindow::lostInstrumentClosesTheEditorWithoutAQuestion()
     QVERIFY(c.prompter.questions.isEmpty());
     QCOMPARE(c.sim.requestCount(dcObjWrite), 0);
     QVERIFY(!c.form->objForm()->editor().isOpen());
+}
+
+void TstMainWindow::editorFormSizeBadCellAndEscape()
+{
+    ScriptedPrompter prompter;
+    QWidget main;
+    main.resize(900, 700);
+    auto dev = std::make_shared<TQelBase>();
+    dev->SetLang(enUS);
+    dev->ResetMaterials();
+    TMatForm mat(&prompter, &main);
+    TObjForm obj(&prompter, &main);
+    mat.ApplyLanguage(enUS);
+    mat.showFor(dev);
+    obj.showFor(dev);
+    QCOMPARE(mat.width(), 260 + 68 + 68 + 7);
+    QCOMPARE(obj.width(), 260 + 5);
+    QCOMPARE(obj.windowTitle(), QStringLiteral("Объекты"));
+    auto* save = mat.findChild<QAction*>(QStringLiteral("ActionSave"));
+    QCOMPARE(save->toolTip(), QStringLiteral("Write to device"));
+    obj.ActionCancelExecute();
+
+    // A bad cell: an error box names it, the cell is selected, the window stays.
+    TStringGrid& g = mat.editor().grid();
+    QVERIFY(g.setData(g.index(6, 2), QStringLiteral("one"), Qt::EditRole));
+    const QByteArray before(reinterpret_cast<const char*>(dev->MatCfg.data()), kMatCfgSize);
+    save->trigger();
+    QVERIFY(mat.isVisible());
+    QCOMPARE(prompter.errors.size(), 1);
+    QCOMPARE(prompter.errors.first(), Msg(msgBadCoef, enUS).arg(7).arg(QStringLiteral("b1")));
+    QCOMPARE(mat.grid()->currentIndex(), g.index(6, 2));
+    QCOMPARE(QByteArray(reinterpret_cast<const char*>(dev->MatCfg.data()), kMatCfgSize), before);
+
+    // Escape closes by the same road as the close box: the question, and No writes nothing.
+    prompter.answers = {false};
+    QTest::keyClick(mat.grid(), Qt::Key_Escape);
+    QVERIFY(!mat.isVisible());
+    QCOMPARE(prompter.questions, QStringList{Msg(msgWriteToDevice, enUS)});
+    QVERIFY(!mat.editor().ExecResult);
 }
 
 QTEST_MAIN(TstMainWindow)
