@@ -74,6 +74,10 @@ TCatalogueForm::TCatalogueForm(TCatalogueEditor::TKind kind, IPrompter* prompter
     fView->setObjectName(QStringLiteral("CatalogueGrid"));
     fView->setModel(&fEditor.grid());
     fView->verticalHeader()->hide();
+    // One line per cell: a coefficient fits its 68 pixels unbroken.
+    fView->setWordWrap(false);
+    fView->verticalHeader()->setSectionResizeMode(QHeaderView::Fixed);
+    fView->verticalHeader()->setDefaultSectionSize(fView->fontMetrics().height() + 8);
     fView->horizontalHeader()->setSectionResizeMode(QHeaderView::Fixed);
     fView->horizontalHeader()->setHighlightSections(false);
     fView->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
@@ -130,9 +134,14 @@ void TCatalogueForm::fitToGrid()
 {
     TStringGrid& g = fEditor.grid();
     int width = 0;
+    // The designed widths, or wider where the font would cut a cell's text.
+    const QFontMetrics fm = fView->fontMetrics();
     for (int c = 0; c < g.colCount(); ++c) {
-        fView->setColumnWidth(c, g.colWidth(c));
-        width += g.colWidth(c);
+        int w = g.colWidth(c);
+        for (int r = 0; r < g.rowCountAll(); ++r)
+            w = qMax(w, fm.horizontalAdvance(g.cell(c, r)) + 12);
+        fView->setColumnWidth(c, w);
+        width += w;
     }
     width += fEditor.kind() == TCatalogueEditor::ckMaterials ? 7 : 5;
     const int rows = fView->horizontalHeader()->sizeHint().height() +
