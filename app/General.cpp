@@ -11,6 +11,8 @@
 #include "windows/ElidingLabel.h"
 #include "windows/GridFit.h"
 #include "windows/HelpWindow.h"
+#include "windows/Materials.h"
+#include "windows/Objects.h"
 #include "windows/ScreenShots.h"
 
 #include <QAction>
@@ -86,6 +88,7 @@ TMainForm::TMainForm(IPortSource* ports, IPrompter* prompter, const QString& fil
     connectWorkspace();
     connectDeviceList();
     connectFileCommands();
+    connectCatalogues();
     setAcceptDrops(true);
     FormCreate();
 }
@@ -706,14 +709,51 @@ void TMainForm::ActionClockExecute()
 
 void TMainForm::ActionMaterialsExecute()
 {
-    if (devicePrecondition())
-        notAvailable();
+    if (!devicePrecondition())
+        return;
+    fMatWanted = true;
+    ActiveDevice->ReadMaterials();
 }
 
 void TMainForm::ActionObjectsExecute()
 {
-    if (devicePrecondition())
-        notAvailable();
+    if (!devicePrecondition())
+        return;
+    fObjWanted = true;
+    ActiveDevice->ReadObjects();
+}
+
+void TMainForm::connectCatalogues()
+{
+    MatForm = new TMatForm(fPrompter, this);
+    ObjForm = new TObjForm(fPrompter, this);
+    connect(&fWorkspace, &TWorkspace::completed, this, [this](TOperationType op) {
+        TCatalogueForm* form = nullptr;
+        if (op == otMatRead && std::exchange(fMatWanted, false))
+            form = MatForm;
+        else if (op == otObjRead && std::exchange(fObjWanted, false))
+            form = ObjForm;
+        if (!form || form->isVisible())
+            return;
+        // Shown from the event loop, not from inside the device's callback.
+        QMetaObject::invokeMethod(
+            form,
+            [this, form] {
+                if (!ActiveDevice)
+                    return;
+                form->ApplyLanguage(Config.Lang);
+                form->Execute(ActiveDevice);
+            },
+            Qt::QueuedConnection);
+    });
+    // An editor never outlives the device object or the instrument it edits.
+    auto abandon = [this] {
+        fMatWanted = fObjWanted = false;
+        MatForm->abandon();
+        ObjForm->abandon();
+    };
+    connect(&fWorkspace, &TWorkspace::instrumentLost, this, abandon);
+    connect(&fWorkspace, &TWorkspace::workspaceReplaced, this, abandon);
 }
 
 void TMainForm::ActionScreenshotExecute()

@@ -31,6 +31,8 @@ class TElidingLabel;
 class THelpWindow;
 class TScreenForm;
 class TStringGrid;
+class TMatForm;
+class TObjForm;
 
 class TMainForm : public QMainWindow
 {
@@ -44,6 +46,9 @@ public:
 
     // For tests and the status line.
     const TGuiConfig& config() const { return Config; }
+    // The catalogue editors, for tests that drive them.
+    TMatForm* matForm() const { return MatForm; }
+    TObjForm* objForm() const { return ObjForm; }
     TWorkspace& workspace() { return fWorkspace; }
     TDeviceList& deviceList() { return *fDevices; }
     QString statusText(int panel) const;
@@ -181,4 +186,11 @@ private:
     QMenu* smRecent = nullptr;
     THelpWindow* fHelp = nullptr;
     TScreenForm* fScreenForm = nullptr;
+
+    // The editors open on the read that their command asked for.
+    void connectCatalogues();
+    TMatForm* MatForm = nullptr;
+    TObjForm* ObjForm = nullptr;
+    bool fMatWanted = false;
+    bool fObjWanted = false;
 };

@@ -55,3 +55,14 @@ void TDialogPrompter::error(QWidget* parent, const QString& title, const QString
 {
     QMessageBox::critical(parent, title, text);
 }
+
+QString TDialogPrompter::catalogueFileName(QWidget* parent, bool save)
+{
+    const QString filter = QStringLiteral("Catalogue (*.json)");
+    if (!save)
+        return QFileDialog::getOpenFileName(parent, QString(), QString(), filter);
+    QFileDialog d(parent, QString(), QString(), filter);
+    d.setAcceptMode(QFileDialog::AcceptSave);
+    d.setDefaultSuffix(QStringLiteral("json"));
+    return d.exec() == QDialog::Accepted ? d.selectedFiles().value(0) : QString();
+}

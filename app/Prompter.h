@@ -27,6 +27,13 @@ public:
     virtual QString saveFileName(QWidget* parent, const QString& name) = 0;
     // An error that stops a command.
     virtual void error(QWidget* parent, const QString& title, const QString& text) = 0;
+    // A catalogue file ("*.json") to save into or to load; empty when cancelled.
+    virtual QString catalogueFileName(QWidget* parent, bool save)
+    {
+        Q_UNUSED(parent);
+        Q_UNUSED(save);
+        return {};
+    }
 };
 
 // The real dialogs.
@@ -40,4 +47,5 @@ public:
     QStringList openFileNames(QWidget* parent, const QString& name) override;
     QString saveFileName(QWidget* parent, const QString& name) override;
     void error(QWidget* parent, const QString& title, const QString& text) override;
+    QString catalogueFileName(QWidget* parent, bool save) override;
 };

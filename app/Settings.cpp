@@ -129,6 +129,11 @@ QString ScreenShotFolder()
     return configFolder() + QStringLiteral("/ScreenShots");
 }
 
+QString CatalogueFolder()
+{
+    return configFolder() + QStringLiteral("/Catalogues");
+}
+
 void LoadConfig(TGuiConfig& cfg)
 {
     if (!ConfigFileExists())

@@ -41,6 +41,7 @@ void LoadConfig(TGuiConfig& cfg);
 // Returns false with a message on failure; folders that exist already are fine.
 bool CreateConfigFolders(QString* error = nullptr);
 QString ScreenShotFolder(); // folder of the ini + "/ScreenShots"
+QString CatalogueFolder();  // folder of the ini + "/Catalogues", for catalogue backups
 
 // Writes all keys, keeping any other sections and keys of the file. Creates a missing
 // folder. Either every key reaches the file or the file is left as it was. Returns an

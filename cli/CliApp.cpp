@@ -1,6 +1,8 @@
 #include "CliApp.h"
 
+#include "app/Settings.h"
 #include "app/Workspace.h"
+#include "data/Catalogues.h"
 #include "data/Formats.h"
 #include "data/Merge.h"
 #include "data/StringGrid.h"
@@ -14,9 +16,10 @@
 
 #include <QCommandLineParser>
 #include <QEventLoop>
+#include <QFile>
 #include <QFileInfo>
-#include <QRegularExpression>
 #include <QImageWriter>
+#include <QRegularExpression>
 #include <QSaveFile>
 #include <QSerialPort>
 #include <QTimer>
@@ -43,6 +46,9 @@ struct Options
     QStringList files;
     bool clock = false;
     int index = -1;
+    bool json = false;
+    QString setFile;
+    bool reset = false;
 };
 
 // Runs the event loop until `accept` ends the wait (true) or the instrument has been
@@ -475,6 +481,122 @@ int cmdScreen(const Options& o, QTextStream& out, QTextStream& err)
     return ExitOk;
 }
 
+// Prints a catalogue as a table with aligned columns, or as the catalogue file.
+void printCatalogue(const TQelBase& dev, bool materials, bool json, QTextStream& out)
+{
+    if (json) {
+        out << (materials ? qelcat::materialsJson(dev.MatCfg) : qelcat::objectsJson(dev.ObjCfg));
+        return;
+    }
+    TStringGrid g;
+    if (materials)
+        qelcat::fillMaterialsGrid(dev.MatCfg, dev.GetLang(), g);
+    else
+        qelcat::fillObjectsGrid(dev.ObjCfg, dev.GetLang(), g);
+    QList<int> widths(g.colCount(), 0);
+    for (int r = 0; r < g.rowCountAll(); ++r)
+        for (int c = 0; c < g.colCount(); ++c)
+            widths[c] = qMax(widths[c], int(g.cell(c, r).size()));
+    for (int r = 0; r < g.rowCountAll(); ++r) {
+        QString line = r == 0 ? QStringLiteral("  #") : QStringLiteral("%1").arg(r - 1, 3);
+        for (int c = 0; c < g.colCount(); ++c) {
+            const QString t = g.cell(c, r);
+            // Names to the left, numbers to the right.
+            line += QStringLiteral("  ") +
+                    (c == 0 ? t.leftJustified(widths[c]) : t.rightJustified(widths[c]));
+        }
+        while (line.endsWith(u' '))
+            line.chop(1);
+        out << line << Qt::endl;
+    }
+}
+
+// materials and objects: read the catalogue; with --set or --reset write it, the catalogue
+// as read kept as a backup first, and wait for the acknowledgement; print what the
+// instrument holds.
+int cmdCatalogue(const Options& o, bool materials, QTextStream& out, QTextStream& err)
+{
+    QByteArray file;
+    if (!o.setFile.isEmpty()) {
+        // The file is checked before the instrument is touched.
+        QFile f(o.setFile);
+        QString why;
+        TMatBlock scratchM{};
+        TObjBlock scratchO{};
+        if (!f.open(QIODevice::ReadOnly)) {
+            why = f.errorString();
+        } else {
+            file = f.readAll();
+            const bool ok = materials ? qelcat::materialsFromJson(file, scratchM, &why)
+                                      : qelcat::objectsFromJson(file, scratchO, &why);
+            if (ok)
+                why.clear();
+            else if (why.isEmpty())
+                why = QStringLiteral("not a catalogue file");
+        }
+        if (!why.isEmpty()) {
+            err << Msg(msgCatalogueNotRead, o.lang) << o.setFile << ": " << why << Qt::endl;
+            return ExitFailure;
+        }
+    }
+    TWorkspace ws;
+    setUp(ws, o);
+    if (!connectPort(ws, o, err))
+        return ExitFailure;
+    QString failed = runChain(ws, o, false, false, err);
+    TQelBase* dev = ws.device();
+    auto await = [&](TOperationType wanted) {
+        const auto got = waitEvent(ws, [&](TOperationType op) {
+            return op == wanted || op == otNoAnswer ||
+                   (op == otDevDisconnected && ws.device()->GetPortName() != o.port);
+        });
+        return failure(ws, got, wanted, o);
+    };
+    if (failed.isEmpty()) {
+        if (materials)
+            dev->ReadMaterials();
+        else
+            dev->ReadObjects();
+        failed = await(materials ? otMatRead : otObjRead);
+    }
+    if (failed.isEmpty() && (o.reset || !file.isEmpty())) {
+        const QByteArray asRead =
+            materials ? qelcat::materialsJson(dev->MatCfg) : qelcat::objectsJson(dev->ObjCfg);
+        if (o.reset) {
+            if (materials)
+                dev->ResetMaterials();
+            else
+                dev->ResetObjects();
+        } else if (materials) {
+            qelcat::materialsFromJson(file, dev->MatCfg, nullptr);
+        } else {
+            qelcat::objectsFromJson(file, dev->ObjCfg, nullptr);
+        }
+        QString why;
+        if (qelcat::backupCatalogue(
+                CatalogueFolder(), dev->devInfo().SerialNumber,
+                materials ? QStringLiteral("materials") : QStringLiteral("objects"), asRead, &why)
+                .isEmpty())
+            err << "qel-cli: no backup of the catalogue: " << why << Qt::endl;
+        // Through the grid, whose untouched cells keep their exact values.
+        TStringGrid g;
+        if (materials) {
+            dev->UpdateMaterialsGrid(g);
+            dev->ApplyMaterials(g);
+        } else {
+            dev->UpdateObjectsGrid(g);
+            dev->ApplyObjects(g);
+        }
+        failed = await(materials ? otMatWrite : otObjWrite);
+    }
+    if (!failed.isEmpty()) {
+        err << failed << Qt::endl;
+        return ExitFailure;
+    }
+    printCatalogue(*dev, materials, o.json, out);
+    return ExitOk;
+}
+
 const char kUsage[] =
     "Commands:\n"
     "  info  --port PATH               print the instrument's name\n"
@@ -484,6 +606,9 @@ const char kUsage[] =
     "  table FILE.qel1x...             print the results table (merged files)\n"
     "  graph FILE.qel1x --index N      print the pressure graph of result N\n"
     "  merge OUT.qel1x IN.qel1x...     merge archive files into OUT without copies\n"
+    "  materials --port PATH [--json] [--set FILE.json | --reset]\n"
+    "  objects --port PATH [--json] [--set FILE.json | --reset]\n"
+    "                                  print a catalogue, or write a file or the factory one\n"
     "  screen --port PATH --out SHOT.png|SHOT.bmp\n"
     "                                  save one screen of the instrument\n"
     "Common options: --lang en|ru, --unit kpa|atm|kgf|mmhg\n";
@@ -519,6 +644,14 @@ int run(const QStringList& args, QTextStream& out, QTextStream& err)
     const QCommandLineOption indexOpt(
         QStringLiteral("index"), QStringLiteral("Result index (0 = newest)."), QStringLiteral("N"));
     p.addOptions({portOpt, langOpt, unitOpt, outOpt, mergeOpt, clockOpt, indexOpt});
+    const QCommandLineOption jsonOpt(QStringLiteral("json"),
+                                     QStringLiteral("Print a catalogue as a catalogue file."));
+    const QCommandLineOption setOpt(QStringLiteral("set"),
+                                    QStringLiteral("Catalogue file to write to the instrument."),
+                                    QStringLiteral("FILE.json"));
+    const QCommandLineOption resetOpt(QStringLiteral("reset"),
+                                      QStringLiteral("Write the factory catalogue."));
+    p.addOptions({jsonOpt, setOpt, resetOpt});
     if (!p.parse(args)) {
         err << "qel-cli: " << p.errorText() << Qt::endl;
         return ExitUsage;
@@ -554,6 +687,9 @@ int run(const QStringList& args, QTextStream& out, QTextStream& err)
     o.merge = p.values(mergeOpt);
     o.clock = p.isSet(clockOpt);
     o.files = pos.mid(1);
+    o.json = p.isSet(jsonOpt);
+    o.setFile = p.value(setOpt);
+    o.reset = p.isSet(resetOpt);
     if (p.isSet(indexOpt)) {
         bool ok = false;
         o.index = p.value(indexOpt).toInt(&ok);
@@ -605,6 +741,14 @@ int run(const QStringList& args, QTextStream& out, QTextStream& err)
             return ExitUsage;
         }
         return cmdScreen(o, out, err);
+    }
+    if (o.command == QLatin1String("materials") || o.command == QLatin1String("objects")) {
+        if (o.port.isEmpty() || (o.reset && !o.setFile.isEmpty())) {
+            err << "qel-cli: " << o.command
+                << " needs --port PATH and at most one of --set, --reset" << Qt::endl;
+            return ExitUsage;
+        }
+        return cmdCatalogue(o, o.command == QLatin1String("materials"), out, err);
     }
     err << "qel-cli: unknown command: " << o.command << '\n' << kUsage;
     return ExitUsage;

@@ -82,3 +82,28 @@ QVariant TStringGrid::headerData(int section, Qt::Orientation orientation, int r
         return cell(section, 0);
     return section + 1;
 }
+
+void TStringGrid::setColWidth(int col, int width)
+{
+    if (col < 0)
+        return;
+    if (fColWidths.size() <= col)
+        fColWidths.resize(col + 1);
+    fColWidths[col] = width;
+}
+
+Qt::ItemFlags TStringGrid::flags(const QModelIndex& index) const
+{
+    Qt::ItemFlags f = QAbstractTableModel::flags(index);
+    if (fEditable && index.isValid() && index.row() + 1 >= fFixedRows)
+        f |= Qt::ItemIsEditable;
+    return f;
+}
+
+bool TStringGrid::setData(const QModelIndex& index, const QVariant& value, int role)
+{
+    if (role != Qt::EditRole || !(flags(index) & Qt::ItemIsEditable))
+        return false;
+    setCell(index.column(), index.row() + 1, value.toString());
+    return true;
+}

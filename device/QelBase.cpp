@@ -1,6 +1,7 @@
 #include "QelBase.h"
 
 #include "ScreenImage.h"
+#include "data/Catalogues.h"
 
 #include <QDateTime>
 #include <QImage>
@@ -454,13 +455,39 @@ void TQelBase::SetComment(int32_t Index, const QString& Text)
     fArchive[Index].UserComment = Text;
 }
 
-// The catalogue grids are left as they are.
-void TQelBase::UpdateMaterialsGrid(TStringGrid&) {}
-void TQelBase::ApplyMaterials(TStringGrid&) {}
-void TQelBase::ResetMaterials() {}
-void TQelBase::UpdateObjectsGrid(TStringGrid&) {}
-void TQelBase::ApplyObjects(TStringGrid&) {}
-void TQelBase::ResetObjects() {}
+void TQelBase::UpdateMaterialsGrid(TStringGrid& Grid)
+{
+    qelcat::fillMaterialsGrid(MatCfg, fLang, Grid);
+}
+
+// A cell that does not parse changes nothing and sends nothing: a half-applied block
+// would reach the instrument with the next write.
+void TQelBase::ApplyMaterials(TStringGrid& Grid)
+{
+    if (!qelcat::applyMaterialsGrid(MatCfg, Grid).isValid())
+        SendMatWriteReq();
+}
+
+void TQelBase::ResetMaterials()
+{
+    qelcat::resetMaterials(MatCfg, fLang);
+}
+
+void TQelBase::UpdateObjectsGrid(TStringGrid& Grid)
+{
+    qelcat::fillObjectsGrid(ObjCfg, fLang, Grid);
+}
+
+void TQelBase::ApplyObjects(TStringGrid& Grid)
+{
+    qelcat::applyObjectsGrid(ObjCfg, Grid);
+    SendObjWriteReq();
+}
+
+void TQelBase::ResetObjects()
+{
+    qelcat::resetObjects(ObjCfg, fLang);
+}
 
 // The table has no detail grid; the grid stays as it is.
 void TQelBase::UpdateDetailGrid(TStringGrid&, int32_t) {}

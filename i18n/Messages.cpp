@@ -61,6 +61,12 @@ constexpr Pair kMessages[] = {
     {"Файл не найден и убран из списка: ",
      "File not found, removed from the list: "}, // msgRecentMissing
     {"Снимка ещё нет", "No screen yet"},         // msgNoScreenYet
+    {"Строка %1, столбец %2: это не число, которое прибор может хранить. Ничего не записано.",
+     "Row %1, column %2: not a number the instrument can store. Nothing was written."},
+    // msgBadCoef
+    {"Файл каталога не прочитан: ", "The catalogue file was not read: "}, // msgCatalogueNotRead
+    {"Файл каталога не записан: ",
+     "The catalogue file was not written: "}, // msgCatalogueNotWritten
 };
 static_assert(sizeof(kMessages) / sizeof(kMessages[0]) == msgCount_);
 } // namespace

@@ -51,6 +51,9 @@ enum TMsg : int
     msgSaveChanges,
     msgRecentMissing, // followed by the file's path
     msgNoScreenYet,
+    msgBadCoef,             // %1: the row, %2: the column's caption
+    msgCatalogueNotRead,    // followed by the reason
+    msgCatalogueNotWritten, // followed by the reason
     msgCount_
 };
 

@@ -1,5 +1,6 @@
 #include "SimArchive.h"
 
+#include "data/Catalogues.h"
 #include "device/Protocol.h"
 
 #include <QRandomGenerator>
@@ -9,15 +10,6 @@
 #include <cstring>
 
 namespace {
-
-const char16_t* const kObjectNamesRu[11] = {
-    u"Плита", u"Перекрытие",  u"Колонна", u"Свая",        u"Балка",     u"Ферма",
-    u"Блок",  u"Стен.панель", u"Ригель",  u"Фунд. балка", u"Диафрагма",
-};
-const char* const kObjectNamesEn[11] = {
-    "Slab",  "Floor",     "Column",     "Pile",      "Beam",      "Truss",
-    "Block", "Wallboard", "Girth rail", "Base beam", "Diaphragm",
-};
 
 // A name goes into its field as at most size - 1 bytes and a zero byte, like the
 // instrument's own menu writes it.
@@ -61,10 +53,7 @@ QByteArray defaultMaterials(TLang lang)
     QByteArray block(kMatCfgSize, '\0');
     for (int i = 0; i < kMaterialCount; ++i) {
         TQelMaterial m{};
-        const QString name =
-            i == 0 ? (lang == ruRU ? QStringLiteral("Бетон") : "Concrete")
-                   : (lang == ruRU ? QStringLiteral("Материал %1") : QStringLiteral("Material %1"))
-                         .arg(i);
+        const QString name = qelcat::defaultMaterialName(i, lang);
         putName(m.Name, int(sizeof m.Name), name);
         m.A[0] = 0.0f;
         m.A[1] = 1.0f;
@@ -77,14 +66,7 @@ QByteArray defaultObjects(TLang lang)
 {
     QByteArray block(kObjCfgSize, '\0');
     for (int i = 0; i < kObjectCount; ++i) {
-        QString name;
-        if (i < 11) {
-            name = lang == ruRU ? QString::fromUtf16(kObjectNamesRu[i])
-                                : QString::fromLatin1(kObjectNamesEn[i]);
-        } else {
-            name = (lang == ruRU ? QStringLiteral("Объект %1") : QStringLiteral("Object %1"))
-                       .arg(i - 10);
-        }
+        const QString name = qelcat::defaultObjectName(i, lang);
         putName(block.data() + i * int(sizeof(TQelObject)), int(sizeof(TQelObject)), name);
     }
     return block;

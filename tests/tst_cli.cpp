@@ -1,7 +1,9 @@
 // qel-cli against qel-sim, both as separate programs, as a user runs them from a shell.
 #include "TestSupport.h"
+#include "data/Catalogues.h"
 #include "sim/SimArchive.h"
 
+#include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
 #include <QImage>
@@ -86,6 +88,8 @@ private slots:
     void servedFileDownloadsToTheSameBytes();
     void screenIsSavedAsPngOrBitmap();
     void mergeWritesOneArchiveWithoutCopies();
+    void catalogueCommandsPrintWriteAndKeepABackup();
+    void catalogueCommandRefusalsLeaveTheInstrumentAlone();
 };
 
 void TstCli::commandsPrintTheirResult_data()
@@ -440,4 +444,97 @@ void TstCli::screenIsSavedAsPngOrBitmap()
 }
 
 QTEST_GUILESS_MAIN(TstCli)
+namespace {
+
+QByteArray jsonOf(const Result& r)
+{
+    return r.out.toUtf8();
+}
+
+// The catalogue files of the commands go into a settings folder of the test's own.
+struct CatalogueRig
+{
+    CatalogueRig() { qputenv("QEL_CONFIG_DIR", cfg.path().toLocal8Bit()); }
+    ~CatalogueRig() { qunsetenv("QEL_CONFIG_DIR"); }
+    QStringList backups() const
+    {
+        return QDir(cfg.filePath(QStringLiteral("Catalogues"))).entryList(QDir::Files, QDir::Name);
+    }
+    QTemporaryDir cfg;
+    SimProcess sim{{}};
+};
+
+} // namespace
+
+void TstCli::catalogueCommandsPrintWriteAndKeepABackup()
+{
+    CatalogueRig rig;
+    QVERIFY(!rig.sim.port.isEmpty());
+    const Result table = runCli({"materials", "--port", rig.sim.port});
+    QCOMPARE(table.exitCode, 0);
+    const QStringList lines = table.out.split(u'\n', Qt::SkipEmptyParts);
+    QCOMPARE(lines.size(), 21);
+    QCOMPARE(lines[0], QStringLiteral("  #  Material            b0         b1"));
+    QCOMPARE(lines[1], QStringLiteral("  0  Бетон        0.000E+00  1.000E+00"));
+    QCOMPARE(lines[20], QStringLiteral(" 19  Материал 19  0.000E+00  1.000E+00"));
+
+    // A laboratory's file: an odd coefficient arrives exactly.
+    TMatBlock lab{};
+    qelcat::resetMaterials(lab, enUS);
+    lab[3].A[1] = 1.23456f;
+    qelcat::storeName(lab[3].Name, QStringLiteral("Gypsum"));
+    QTemporaryDir dir;
+    const QString file = dir.filePath(QStringLiteral("lab.json"));
+    QVERIFY(qelcat::writeFileAtomic(file, qelcat::materialsJson(lab), nullptr));
+    // As the file carries it: names end at their zero byte.
+    TMatBlock expected{};
+    QVERIFY(qelcat::materialsFromJson(qelcat::materialsJson(lab), expected, nullptr));
+    const Result set = runCli({"materials", "--port", rig.sim.port, "--set", file, "--json"});
+    QCOMPARE(set.exitCode, 0);
+    TMatBlock written{};
+    QVERIFY(qelcat::materialsFromJson(jsonOf(set), written, nullptr));
+    const Result again = runCli({"materials", "--port", rig.sim.port, "--json"});
+    TMatBlock readBack{};
+    QVERIFY(qelcat::materialsFromJson(jsonOf(again), readBack, nullptr));
+    QCOMPARE(QByteArray(reinterpret_cast<const char*>(readBack.data()), kMatCfgSize),
+             QByteArray(reinterpret_cast<const char*>(expected.data()), kMatCfgSize));
+    QCOMPARE(QByteArray(reinterpret_cast<const char*>(written.data()), kMatCfgSize),
+             QByteArray(reinterpret_cast<const char*>(expected.data()), kMatCfgSize));
+    // The catalogue as it was before is kept.
+    QCOMPARE(rig.backups().size(), 1);
+    QFile backup(rig.cfg.filePath(QStringLiteral("Catalogues/")) + rig.backups().first());
+    QVERIFY(backup.open(QIODevice::ReadOnly));
+    TMatBlock before{};
+    QVERIFY(qelcat::materialsFromJson(backup.readAll(), before, nullptr));
+    QCOMPARE(QByteArray(reinterpret_cast<const char*>(before.data()), kMatCfgSize),
+             defaultMaterials(ruRU));
+
+    const Result reset = runCli({"objects", "--port", rig.sim.port, "--reset", "--lang", "ru"});
+    QCOMPARE(reset.exitCode, 0);
+    QCOMPARE(reset.out.split(u'\n').value(1), QStringLiteral("  0  Плита"));
+    QCOMPARE(rig.backups().size(), 2);
+}
+
+void TstCli::catalogueCommandRefusalsLeaveTheInstrumentAlone()
+{
+    CatalogueRig rig;
+    QTemporaryDir dir;
+    const QString bad = dir.filePath(QStringLiteral("bad.json"));
+    QVERIFY(qelcat::writeFileAtomic(bad, qelcat::objectsJson(TObjBlock{}), nullptr));
+    const Result wrongKind = runCli({"materials", "--port", rig.sim.port, "--set", bad});
+    QCOMPARE(wrongKind.exitCode, 1);
+    QCOMPARE(wrongKind.err.count(u'\n'), 1);
+    QVERIFY(wrongKind.err.startsWith(QStringLiteral("The catalogue file was not read: ")));
+    const Result both = runCli({"objects", "--port", rig.sim.port, "--set", bad, "--reset"});
+    QCOMPARE(both.exitCode, 2);
+    const Result noPort = runCli({"objects"});
+    QCOMPARE(noPort.exitCode, 2);
+    QVERIFY(rig.backups().isEmpty());
+    const Result after = runCli({"materials", "--port", rig.sim.port, "--json"});
+    TMatBlock held{};
+    QVERIFY(qelcat::materialsFromJson(jsonOf(after), held, nullptr));
+    QCOMPARE(QByteArray(reinterpret_cast<const char*>(held.data()), kMatCfgSize),
+             defaultMaterials(ruRU));
+}
+
 #include "tst_cli.moc"

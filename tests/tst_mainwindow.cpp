@@ -9,6 +9,8 @@
 #include "sim/SimArchive.h"
 #include "windows/ChartSink.h"
 #include "windows/HelpWindow.h"
+#include "windows/Materials.h"
+#include "windows/Objects.h"
 
 #include <QAction>
 #include <QClipboard>
@@ -206,6 +208,9 @@ class TstMainWindow : public QObject
 private slots:
     void cleanup() { ActiveDevice.reset(); }
     void startupSetsClockThenReadsTheArchive();
+    void editMaterialsOpensOnTheReadAndWritesOnYes();
+    void lostInstrumentClosesTheEditorWithoutAQuestion();
+    void editorFormSizeBadCellAndEscape();
     void deleteResultsLocallyOrInTheInstrument_data();
     void deleteResultsLocallyOrInTheInstrument();
     void unitChangeRebuildsTableAndGraph();
@@ -1000,6 +1005,125 @@ void TstMainWindow::droppedFilesOpen()
     QApplication::sendEvent(memo, &onMemo);
     QCOMPARE(w.form->grid()->rowCountAll(), 10);
     QCOMPARE(w.form->commentMemo()->toPlainText(), comment);
+}
+
+// Acts on the modal editor once it is up: the test waits for the window itself.
+template <typename F> void whenEditorShown(QObject* owner, F act)
+{
+    auto* poll = new QTimer(owner);
+    poll->setInterval(5);
+    QObject::connect(poll, &QTimer::timeout, owner, [poll, act] {
+        if (auto* form = qobject_cast<TCatalogueForm*>(QApplication::activeModalWidget())) {
+            poll->deleteLater();
+            poll->stop();
+            act(form);
+        }
+    });
+    poll->start();
+}
+
+void TstMainWindow::editMaterialsOpensOnTheReadAndWritesOnYes()
+{
+    Connected c(false);
+    QVERIFY(c.waitRead(0, 12, 12));
+    QByteArray mats = defaultMaterials(ruRU);
+    const float b1 = 1.23456f;
+    std::memcpy(mats.data() + 24 * 2 + 20, &b1, 4);
+    c.sim.setMaterials(mats);
+    c.prompter.questions.clear();
+    c.prompter.answers = {true};
+    QString title, statusWhileOpen, cell;
+    bool modal = false;
+    whenEditorShown(this, [&](TCatalogueForm* form) {
+        title = form->windowTitle();
+        modal = form->isModal() && form->parentWidget() == c.form.get();
+        statusWhileOpen = c.form->statusText(0);
+        cell = form->editor().grid().cell(2, 3);
+        QTableView* view = form->grid();
+        view->setFocus();
+        QTest::keyClick(view, Qt::Key_Down); // a key: the close asks
+        QVERIFY(form->editor().grid().setData(form->editor().grid().index(4, 0),
+                                              QStringLiteral("Газобетон"), Qt::EditRole));
+        form->close();
+    });
+    trigger(*c.form, "ActionMaterials");
+    QVERIFY(
+        QTest::qWaitFor([&] { return c.form->statusText(0) == Msg(msgMatWritten, enUS); }, 10000));
+    QCOMPARE(title, QStringLiteral("Materials"));
+    QVERIFY(modal);
+    QCOMPARE(statusWhileOpen, Msg(msgMatRead, enUS));
+    QCOMPARE(cell, QStringLiteral("1.235E+00"));
+    QCOMPARE(c.prompter.questions, QStringList{Msg(msgWriteToDevice, enUS)});
+    QCOMPARE(c.sim.materials().mid(24 * 4, 10),
+             QByteArray("\xc3\xe0\xe7\xee\xe1\xe5\xf2\xee\xed\0", 10));
+    QCOMPARE(c.sim.materials().mid(24 * 2 + 20, 4), mats.mid(24 * 2 + 20, 4));
+    QCOMPARE(QDir(c.cfg.dir.path() + QStringLiteral("/Catalogues")).entryList(QDir::Files).size(),
+             1);
+    QVERIFY(!c.form->matForm()->isVisible());
+}
+
+void TstMainWindow::lostInstrumentClosesTheEditorWithoutAQuestion()
+{
+    Connected c(false);
+    QVERIFY(c.waitRead(0, 12, 12));
+    c.prompter.questions.clear();
+    c.prompter.answers = {true};
+    bool shown = false;
+    whenEditorShown(this, [&](TCatalogueForm* form) {
+        shown = true;
+        form->editor().restoreFactory(); // changes that must not reach anything now
+        c.sim.unplug();
+        c.ports.unplug(c.sim.slavePath());
+    });
+    trigger(*c.form, "ActionObjects");
+    QVERIFY(QTest::qWaitFor([&] { return shown && !c.form->objForm()->isVisible(); }, 10000));
+    QCOMPARE(c.form->statusText(0), Msg(msgDevDisconnected, enUS));
+    QVERIFY(c.prompter.questions.isEmpty());
+    QCOMPARE(c.sim.requestCount(dcObjWrite), 0);
+    QVERIFY(!c.form->objForm()->editor().isOpen());
+}
+
+void TstMainWindow::editorFormSizeBadCellAndEscape()
+{
+    ScriptedPrompter prompter;
+    QWidget main;
+    main.resize(900, 700);
+    auto dev = std::make_shared<TQelBase>();
+    dev->SetLang(enUS);
+    dev->ResetMaterials();
+    TMatForm mat(&prompter, &main);
+    TObjForm obj(&prompter, &main);
+    mat.ApplyLanguage(enUS);
+    mat.showFor(dev);
+    obj.showFor(dev);
+    // The designed widths, widened only where the font needs it.
+    QTableView* mv = mat.grid();
+    QVERIFY(mv->columnWidth(0) >= 260 && mv->columnWidth(1) >= 68 && mv->columnWidth(2) >= 68);
+    QCOMPARE(mat.width(), mv->columnWidth(0) + mv->columnWidth(1) + mv->columnWidth(2) + 7);
+    QCOMPARE(obj.width(), obj.grid()->columnWidth(0) + 5);
+    QCOMPARE(obj.grid()->columnWidth(0), 260);
+    QCOMPARE(obj.windowTitle(), QStringLiteral("Объекты"));
+    auto* save = mat.findChild<QAction*>(QStringLiteral("ActionSave"));
+    QCOMPARE(save->toolTip(), QStringLiteral("Write to device"));
+    obj.ActionCancelExecute();
+
+    // A bad cell: an error box names it, the cell is selected, the window stays.
+    TStringGrid& g = mat.editor().grid();
+    QVERIFY(g.setData(g.index(6, 2), QStringLiteral("one"), Qt::EditRole));
+    const QByteArray before(reinterpret_cast<const char*>(dev->MatCfg.data()), kMatCfgSize);
+    save->trigger();
+    QVERIFY(mat.isVisible());
+    QCOMPARE(prompter.errors.size(), 1);
+    QCOMPARE(prompter.errors.first(), Msg(msgBadCoef, enUS).arg(7).arg(QStringLiteral("b1")));
+    QCOMPARE(mat.grid()->currentIndex(), g.index(6, 2));
+    QCOMPARE(QByteArray(reinterpret_cast<const char*>(dev->MatCfg.data()), kMatCfgSize), before);
+
+    // Escape closes by the same road as the close box: the question, and No writes nothing.
+    prompter.answers = {false};
+    QTest::keyClick(mat.grid(), Qt::Key_Escape);
+    QVERIFY(!mat.isVisible());
+    QCOMPARE(prompter.questions, QStringList{Msg(msgWriteToDevice, enUS)});
+    QVERIFY(!mat.editor().ExecResult);
 }
 
 QTEST_MAIN(TstMainWindow)
