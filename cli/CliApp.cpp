@@ -611,6 +611,8 @@ const char kUsage[] =
     "                                  print a catalogue, or write a file or the factory one\n"
     "  screen --port PATH --out SHOT.png|SHOT.bmp\n"
     "                                  save one screen of the instrument\n"
+    "  report FILE.qel1x... --out OUT.pdf [--rows A-B] [--comments]\n"
+    "                                  a printed report of the merged files as PDF\n"
     "Common options: --lang en|ru, --unit kpa|atm|kgf|mmhg\n";
 
 } // namespace
@@ -624,7 +626,8 @@ int run(const QStringList& args, QTextStream& out, QTextStream& err)
                                 QString::fromLatin1(kUsage));
     p.addHelpOption();
     p.addPositionalArgument(QStringLiteral("command"),
-                            QStringLiteral("info, clock, download, table, graph or merge"));
+                            QStringLiteral("info, clock, download, table, graph, merge, "
+                                           "report, materials, objects or screen"));
     const QCommandLineOption portOpt(QStringLiteral("port"),
                                      QStringLiteral("Serial port of the instrument."),
                                      QStringLiteral("PATH"));
