@@ -326,6 +326,25 @@ int cmdGraph(const Options& o, QTextStream& out, QTextStream& err)
     return ExitOk;
 }
 
+// --lang and --unit into `o`; false with a line on stderr for a value they do not take.
+bool readLangAndUnit(const QString& langText, const QString& unitText, Options& o, QTextStream& err)
+{
+    const QString lang = langText.toLower();
+    if (lang != QLatin1String("en") && lang != QLatin1String("ru")) {
+        err << "qel-cli: --lang must be en or ru" << Qt::endl;
+        return false;
+    }
+    static const QStringList units{"kpa", "atm", "kgf", "mmhg"};
+    const int unit = int(units.indexOf(unitText.toLower()));
+    if (unit < 0) {
+        err << "qel-cli: --unit must be kpa, atm, kgf or mmhg" << Qt::endl;
+        return false;
+    }
+    o.lang = lang == QLatin1String("ru") ? ruRU : enUS;
+    o.unit = EPressureUnits(unit);
+    return true;
+}
+
 // report FILE.qel1x... --out OUT.pdf [--rows A-B] [--comments] [--lang en|ru] [--unit U]:
 // the merged inputs' table rows A to B (default all) with the layout the Print command
 // picks for them. Its options are its own, so it parses the whole line itself.
@@ -360,19 +379,8 @@ int cmdReport(const QStringList& args, QTextStream& out, QTextStream& err)
     Options o;
     o.files = p.positionalArguments().mid(1);
     o.out = p.value(outOpt);
-    const QString lang = p.value(langOpt).toLower();
-    static const QStringList units{"kpa", "atm", "kgf", "mmhg"};
-    const int unit = int(units.indexOf(p.value(unitOpt).toLower()));
-    if (lang != QLatin1String("en") && lang != QLatin1String("ru")) {
-        err << "qel-cli: --lang must be en or ru" << Qt::endl;
+    if (!readLangAndUnit(p.value(langOpt), p.value(unitOpt), o, err))
         return ExitUsage;
-    }
-    if (unit < 0) {
-        err << "qel-cli: --unit must be kpa, atm, kgf or mmhg" << Qt::endl;
-        return ExitUsage;
-    }
-    o.lang = lang == QLatin1String("ru") ? ruRU : enUS;
-    o.unit = EPressureUnits(unit);
     if (o.files.isEmpty() || o.out.isEmpty()) {
         err << "qel-cli: report needs an archive file and --out FILE.pdf" << Qt::endl;
         return ExitUsage;
@@ -671,21 +679,9 @@ int run(const QStringList& args, QTextStream& out, QTextStream& err)
         return ExitUsage;
     }
     o.command = pos.first();
-    const QString lang = p.value(langOpt).toLower();
-    if (lang == QLatin1String("ru")) {
-        o.lang = ruRU;
-    } else if (lang != QLatin1String("en")) {
-        err << "qel-cli: --lang must be en or ru" << Qt::endl;
+    if (!readLangAndUnit(p.value(langOpt), p.value(unitOpt), o, err))
         return ExitUsage;
-    }
     o.port = p.value(portOpt);
-    static const QStringList units{"kpa", "atm", "kgf", "mmhg"};
-    const int unit = int(units.indexOf(p.value(unitOpt).toLower()));
-    if (unit < 0) {
-        err << "qel-cli: --unit must be kpa, atm, kgf or mmhg" << Qt::endl;
-        return ExitUsage;
-    }
-    o.unit = EPressureUnits(unit);
     o.out = p.value(outOpt);
     o.merge = p.values(mergeOpt);
     o.clock = p.isSet(clockOpt);
