@@ -17,13 +17,6 @@ TArchDupStat clamped(TArchDupStat st)
 
 } // namespace
 
-QString FileOpenedText(const TArchDupStat& st, TLang lang)
-{
-    return Msg(msgFileOpened, lang) + QString::number(st.Duplicates) + Msg(msgDuplicates, lang) +
-           QString::number(st.Uniquie) + Msg(msgUnique, lang) + QString::number(st.New) +
-           Msg(msgNewEntries, lang);
-}
-
 TWorkspace::TWorkspace(QObject* parent) : QObject(parent) {}
 
 TWorkspace::~TWorkspace()

@@ -3,6 +3,7 @@
 // the command line show its outcome; it never touches a widget.
 #pragma once
 
+#include "data/Merge.h"
 #include "data/QelTypes.h"
 #include "device/QelBase.h"
 #include "i18n/Messages.h"
@@ -10,10 +11,6 @@
 #include <QObject>
 #include <QString>
 #include <functional>
-
-// The status line after a file has been opened: "File opened: D duplicate, U unique,
-// N new entries."
-QString FileOpenedText(const TArchDupStat& st, TLang lang);
 
 class TWorkspace : public QObject
 {

@@ -104,11 +104,25 @@ qsizetype RemoveResultBlock(QList<TCalcQEL>& results, qsizetype start, qsizetype
     return n;
 }
 
+namespace {
+
+QString countsText(TMsg head, const TArchDupStat& stat, TLang lang)
+{
+    return Msg(head, lang) + QString::number(stat.Duplicates) + Msg(msgDuplicates, lang) +
+           QString::number(stat.Uniquie) + Msg(msgUnique, lang) + QString::number(stat.New) +
+           Msg(msgNewEntries, lang);
+}
+
+} // namespace
+
 QString ArchReadText(const TArchDupStat& stat, TLang lang)
 {
-    return Msg(msgArchRead, lang) + QString::number(stat.Duplicates) + Msg(msgDuplicates, lang) +
-           QString::number(stat.Uniquie) + Msg(msgUnique, lang) + QString::number(stat.New) +
-           Msg(msgNewEntries, lang) + u' ';
+    return countsText(msgArchRead, stat, lang) + u' ';
+}
+
+QString FileOpenedText(const TArchDupStat& stat, TLang lang)
+{
+    return countsText(msgFileOpened, stat, lang);
 }
 
 QString ArchIncompleteText(const TArchReadOutcome& outcome, TLang lang)

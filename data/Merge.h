@@ -22,6 +22,8 @@ qsizetype RemoveResultBlock(QList<TCalcQEL>& results, qsizetype start, qsizetype
 // The status line after an archive read or a merge: "Archive readed: D duplicate, U unique,
 // N new entries. " with its closing blank.
 QString ArchReadText(const TArchDupStat& stat, TLang lang);
+// The same counts after opening a file: "File opened: D duplicate, U unique, N new entries."
+QString FileOpenedText(const TArchDupStat& stat, TLang lang);
 
 // The status line after a read that did not bring everything: "The archive was not read
 // completely: R of T results, S series incomplete."
