@@ -2,7 +2,7 @@
 BUILD ?= build
 JOBS ?= $(shell nproc 2>/dev/null || echo 2)
 DEBS := qt6-base-dev qt6-serialport-dev qt6-charts-dev qt6-tools-dev qt6-l10n-tools \
-        qt6-translations-l10n libudev-dev libgl-dev fonts-dejavu-core fonts-liberation xvfb \
+        qt6-translations-l10n libudev-dev libgl-dev libgif-dev libxlsxwriter-dev fonts-dejavu-core fonts-liberation xvfb \
         cmake g++ make pkg-config
 # The fuzz targets need clang and its runtimes; `make asan` uses g++, whose runtimes come
 # with it.
