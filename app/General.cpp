@@ -13,6 +13,7 @@
 #include "windows/HelpWindow.h"
 #include "windows/Materials.h"
 #include "windows/Objects.h"
+#include "windows/ReportHeader.h"
 #include "windows/ScreenShots.h"
 
 #include <QAction>
@@ -349,6 +350,10 @@ void TMainForm::buildMenus()
     smPrintComments->setObjectName(QStringLiteral("smPrintComments"));
     smPrintComments->setCheckable(true);
     fCaptions.append({smPrintComments, {"Печатать комментарии", "Print comments"}});
+    auto* ActionReportHeader =
+        makeAction("ActionReportHeader", {"Заголовок отчета...", "Report header..."}, {}, {},
+                   &TMainForm::ActionReportHeaderExecute);
+    smParams->addAction(ActionReportHeader);
     smParams->addAction(ActionSetSkin);
     QMenu* smHelp = menu(nullptr, "smHelp", {"Справка", "Help"});
     smHelp->addActions({ActionHelp, ActionAbout});
@@ -812,6 +817,14 @@ void TMainForm::ActionCloseFileExecute()
 {
     keepTypedComment();
     fFiles.close();
+}
+void TMainForm::ActionReportHeaderExecute()
+{
+    TReportHeaderForm form(fPrompter, this);
+    form.ApplyLanguage(Config.Lang);
+    form.load(Config);
+    if (form.exec() == QDialog::Accepted)
+        form.store(Config);
 }
 void TMainForm::ActionAboutExecute()
 {

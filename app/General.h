@@ -83,6 +83,7 @@ public slots:
     void ActionSetSkinExecute();
     void ActionHelpExecute();
     void ActionAboutExecute();
+    void ActionReportHeaderExecute();
     void ActionCopyTableExecute();
     void ActionCopySelectedExecute();
     void ActionReportSelExecute();

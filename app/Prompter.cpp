@@ -3,6 +3,7 @@
 #include "windows/LangForm.h"
 
 #include <QFileDialog>
+#include <QImageReader>
 #include <QMessageBox>
 
 namespace {
@@ -65,4 +66,14 @@ QString TDialogPrompter::catalogueFileName(QWidget* parent, bool save)
     d.setAcceptMode(QFileDialog::AcceptSave);
     d.setDefaultSuffix(QStringLiteral("json"));
     return d.exec() == QDialog::Accepted ? d.selectedFiles().value(0) : QString();
+}
+
+QString TDialogPrompter::pictureFileName(QWidget* parent)
+{
+    QStringList patterns;
+    for (const QByteArray& f : QImageReader::supportedImageFormats())
+        patterns.append(QStringLiteral("*.") + QString::fromLatin1(f));
+    return QFileDialog::getOpenFileName(
+        parent, QString(), QString(),
+        QStringLiteral("Pictures (%1)").arg(patterns.join(QLatin1Char(' '))));
 }

@@ -34,6 +34,12 @@ public:
         Q_UNUSED(save);
         return {};
     }
+    // A picture to open (the report header's logo); empty when cancelled.
+    virtual QString pictureFileName(QWidget* parent)
+    {
+        Q_UNUSED(parent);
+        return {};
+    }
 };
 
 // The real dialogs.
@@ -48,4 +54,5 @@ public:
     QString saveFileName(QWidget* parent, const QString& name) override;
     void error(QWidget* parent, const QString& title, const QString& text) override;
     QString catalogueFileName(QWidget* parent, bool save) override;
+    QString pictureFileName(QWidget* parent) override;
 };

@@ -18,6 +18,8 @@ namespace {
 
 const QString kGui = QStringLiteral("GUI/");
 const QString kSettings = QStringLiteral("Settings/");
+const QString kHeader = QStringLiteral("ReportHeader/");
+constexpr int kHeaderLines = 3;
 constexpr int kRecentKeys = 8;
 
 QString recentKey(int i)
@@ -163,6 +165,18 @@ void LoadConfig(TGuiConfig& cfg)
     for (int i = 1; i <= kRecentKeys; ++i)
         if (const std::optional<QString> f = iniText(ini, recentKey(i)); f && !f->isEmpty())
             cfg.Recent.append(*f);
+    // The letterhead is optional: a file without it keeps what cfg holds.
+    if (ini.childGroups().contains(kHeader.chopped(1))) {
+        cfg.ReportHeaderLines.clear();
+        for (int i = 1; i <= kHeaderLines; ++i)
+            cfg.ReportHeaderLines.append(
+                iniText(ini, kHeader + QStringLiteral("Line%1").arg(i)).value_or(QString()));
+        while (!cfg.ReportHeaderLines.isEmpty() && cfg.ReportHeaderLines.last().isEmpty())
+            cfg.ReportHeaderLines.removeLast();
+        // Text that is not base64 decodes to nothing, so a damaged logo is simply no logo.
+        cfg.ReportHeaderLogo = QByteArray::fromBase64(
+            iniText(ini, kHeader + QStringLiteral("Logo")).value_or(QString()).toLatin1());
+    }
 }
 
 bool CreateConfigFolders(QString* error)
@@ -200,6 +214,18 @@ QString SaveConfig(const TGuiConfig& cfg)
             ini.setValue(recentKey(i), cfg.Recent[i - 1]);
         else
             ini.remove(recentKey(i));
+    }
+    // Written only when there is a letterhead, so that a file without one stays as it was.
+    ini.remove(kHeader.chopped(1));
+    const bool header = !cfg.ReportHeaderLogo.isEmpty() ||
+                        std::any_of(cfg.ReportHeaderLines.cbegin(), cfg.ReportHeaderLines.cend(),
+                                    [](const QString& l) { return !l.isEmpty(); });
+    if (header) {
+        for (int i = 1; i <= kHeaderLines; ++i)
+            ini.setValue(kHeader + QStringLiteral("Line%1").arg(i),
+                         cfg.ReportHeaderLines.value(i - 1));
+        ini.setValue(kHeader + QStringLiteral("Logo"),
+                     QString::fromLatin1(cfg.ReportHeaderLogo.toBase64()));
     }
 
     // QSettings writes through QSaveFile: on failure the old file stays as it was.

@@ -21,6 +21,10 @@ struct TGuiConfig
     bool AutoClock = true; // the menu's resource default
     bool PrintComments = false;
     QStringList Recent; // files last opened or saved, newest first (section "Recent")
+    // The reports' letterhead (section "ReportHeader"): up to three lines and the logo as
+    // PNG bytes, kept in the file itself so that no picture elsewhere can go missing.
+    QStringList ReportHeaderLines;
+    QByteArray ReportHeaderLogo;
 
     bool operator==(const TGuiConfig&) const = default;
 };

@@ -182,7 +182,7 @@ void TReportEngine::paintBand(QPainter& p, const TReportBand& band, double top, 
     const double left = fLayout.margins.left();
     const double width = fLayout.usableWidth();
     for (const TReportObject& o : band.objects) {
-        const QString text = o.picture ? QString() : expand(o.text, index);
+        const QString text = o.picture ? QString() : o.literal ? o.text : expand(o.text, index);
         double w = o.width;
         double h = band.stretchRow ? height : o.height;
         // Unframed texts (title, date, comment) grow to their text: a 14 pt line is taller
@@ -201,8 +201,9 @@ void TReportEngine::paintBand(QPainter& p, const TReportBand& band, double top, 
                 // The graph's pixels fitted into the box, proportions kept.
                 const QSizeF fitted =
                     QSizeF(o.image.size()).scaled(box.size(), Qt::KeepAspectRatio);
-                const QRectF target(box.center().x() - fitted.width() / 2, box.top(),
-                                    fitted.width(), fitted.height());
+                const double x0 =
+                    o.alignLeft ? box.left() : box.center().x() - fitted.width() / 2;
+                const QRectF target(x0, box.top(), fitted.width(), fitted.height());
                 p.drawImage(target, o.image);
             }
             continue;

@@ -34,7 +34,8 @@ struct TReportObject
     bool alignLeft = false;    // else centred horizontally
     bool centreOnBand = false; // width fitted to the text, centred on the band's width
     bool wordWrap = false;     // breaks at words and takes the height it needs
-    bool picture = false;      // draws `image` into the box
+    bool picture = false;      // draws `image` into the box (left-aligned with alignLeft)
+    bool literal = false;      // `text` is shown as it stands, with no fields filled in
     QImage image;
 };
 

@@ -4,6 +4,7 @@
 #include "data/Views.h"
 #include "reports/ReportChoice.h"
 #include "reports/ReportDataSet.h"
+#include "reports/Letterhead.h"
 #include "reports/ReportEngine.h"
 #include "reports/ReportExport.h"
 
@@ -97,6 +98,8 @@ private slots:
     void pdfHasThePagesAndTheTitle_data();
     void pdfHasThePagesAndTheTitle();
     void pdfIntoAMissingFolderFailsAndWritesNothing();
+    void letterheadOnAndOff_data();
+    void letterheadOnAndOff();
     void cliReport_data();
     void cliReport();
 };
@@ -432,6 +435,76 @@ void TestReports::pdfIntoAMissingFolderFailsAndWritesNothing()
     QVERIFY(!exportPdf(e, path, &error));
     QVERIFY(!error.isEmpty());
     QVERIFY(!QFile::exists(path));
+}
+
+void TestReports::letterheadOnAndOff_data()
+{
+    QTest::addColumn<QStringList>("lines");
+    QTest::addColumn<bool>("logo");
+    QTest::addColumn<double>("shift"); // mm the title moves down
+    QTest::addColumn<int>("added");    // objects the title band gains
+
+    QTest::newRow("none") << QStringList() << false << 0.0 << 0;
+    QTest::newRow("blank lines are none")
+        << QStringList{u"  "_qs, QString()} << false << 0.0 << 0;
+    // Three 5 mm lines and a 4 mm gap; a 15 mm logo beside two lines sets the height.
+    QTest::newRow("three lines") << QStringList{u"ООО Лаборатория"_qs, u"[Page] Address"_qs,
+                                                u"Lab 3"_qs, u"dropped"_qs}
+                                 << false << 19.0 << 3;
+    QTest::newRow("logo and two lines")
+        << QStringList{u"Org"_qs, u"[Page] Address"_qs} << true << 19.0 << 3;
+    QTest::newRow("logo only") << QStringList() << true << 19.0 << 1;
+}
+
+void TestReports::letterheadOnAndOff()
+{
+    QFETCH(QStringList, lines);
+    QFETCH(bool, logo);
+    QFETCH(double, shift);
+    QFETCH(int, added);
+    TLetterhead head{lines, {}};
+    if (logo) {
+        head.logo = QImage(200, 100, QImage::Format_RGB32);
+        head.logo.fill(Qt::black);
+    }
+    QCOMPARE(letterheadHeight(head), shift);
+    // Round trip of the logo as the settings file keeps it.
+    QCOMPARE(logoFromPng(logoToPng(head.logo)).size(), head.logo.size());
+
+    for (TReportKind kind : {TReportKind::Table, TReportKind::TableWithComments,
+                             TReportKind::Single}) {
+        const TReportLayout plain = layoutFor(kind);
+        TReportLayout l = plain;
+        applyLetterhead(l, head);
+        const TReportBand& before = *plain.band(TBandKind::ReportTitle);
+        const TReportBand& after = *l.band(TBandKind::ReportTitle);
+        QCOMPARE(after.height, before.height + shift);
+        QCOMPARE(l.findObject(u"Title"_qs)->top, before.objects[0].top + shift);
+        QCOMPARE(after.objects.size(), before.objects.size() + added);
+        // Nothing but the title band changes.
+        for (int b = 0; b < l.bands.size(); ++b)
+            if (l.bands[b].kind != TBandKind::ReportTitle)
+                QCOMPARE(l.bands[b].objects.size(), plain.bands[b].objects.size());
+    }
+
+    // Printed: the lines as typed (no field filled in), ink at the top, and the first page
+    // holds fewer rows by the height taken.
+    Fixture f(200);
+    TReportDataSet d = f.dataSet(1, 200);
+    TReportLayout l = frxReportOS();
+    applyLetterhead(l, head);
+    TReportEngine e(l, d);
+    e.paginate();
+    QCOMPARE(e.page(0).recCount, 47 - int(std::ceil(shift / 5)));
+    QCOMPARE(e.page(1).recCount, 51);
+    const QImage img = paintedPage(e, 0);
+    const int topInk = inkIn(img, QRectF(10, 10, 195, std::max(shift - 4, 1.0)));
+    QCOMPARE(topInk > 0, shift > 0);
+    // Brackets in a typed line are not fields.
+    if (const TReportObject* line2 = l.findObject(u"LetterheadLine2"_qs)) {
+        QVERIFY(line2->literal);
+        QCOMPARE(line2->text, u"[Page] Address"_qs);
+    }
 }
 
 void TestReports::cliReport_data()

@@ -86,6 +86,9 @@ TGuiConfig held()
         c.Dimension = puKgCm2;
         c.AutoClock = true;
         c.PrintComments = true;
+        c.ReportHeaderLines = {QStringLiteral("ООО «Бетон», лаборатория"), QString(),
+                               QStringLiteral("a=b; \"c\"")};
+        c.ReportHeaderLogo = QByteArray("\x89PNG\0\xff", 7);
     });
 }
 
@@ -231,6 +234,8 @@ void TestSettings::saveThenLoadRestoresEveryField_data()
         c.Dimension = puATM;
         c.AutoClock = true;
         c.PrintComments = false;
+        c.ReportHeaderLines = {QStringLiteral("Lab")};
+        c.ReportHeaderLogo = {};
     });
     QTest::newRow("every field off its default") << TGuiConfig{} << a;
     QTest::newRow("every field changed back") << a << b;

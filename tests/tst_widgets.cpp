@@ -7,8 +7,11 @@
 #include "windows/GridFit.h"
 #include "windows/HelpWindow.h"
 #include "windows/LangForm.h"
+#include "windows/ReportHeader.h"
+#include "app/Prompter.h"
 
 #include <QHeaderView>
+#include <QLineEdit>
 #include <QLineSeries>
 #include <QMouseEvent>
 #include <QRadioButton>
@@ -21,6 +24,24 @@
 #include <QValueAxis>
 
 namespace {
+
+// Gives one picture file and records the errors shown.
+class PicturePrompter : public IPrompter
+{
+public:
+    bool ask(QWidget*, const QString&, const QString&) override { return false; }
+    TSaveChoice askSaveChanges(QWidget*, const QString&, const QString&) override
+    {
+        return TSaveChoice::Cancel;
+    }
+    TLang askLanguage(QWidget*) override { return enUS; }
+    QStringList openFileNames(QWidget*, const QString&) override { return {}; }
+    QString saveFileName(QWidget*, const QString&) override { return {}; }
+    void error(QWidget*, const QString&, const QString& text) override { errors.append(text); }
+    QString pictureFileName(QWidget*) override { return picture; }
+    QString picture;
+    QStringList errors;
+};
 
 // A grid of the given rows, row 0 being the captions.
 void fillGrid(TStringGrid& grid, const QList<QStringList>& rows)
@@ -97,6 +118,7 @@ private slots:
     void radioClickChoosesLanguageAndCloses();
     void closingWithoutChoiceLeavesRussian();
 
+    void reportHeaderEditsTheLetterhead();
     void missingGuideIsSaidInTheHelpWindow_data();
     void missingGuideIsSaidInTheHelpWindow();
 };
@@ -526,6 +548,57 @@ void TestWidgets::missingGuideIsSaidInTheHelpWindow()
     const QString path = QDir::toNativeSeparators(
         QDir(empty.path()).filePath(THelpWindow::guideFileName(TLang(lang))));
     QCOMPARE(help.browser()->toPlainText(), Msg(msgHelpMissing, TLang(lang)) + path);
+}
+
+void TestWidgets::reportHeaderEditsTheLetterhead()
+{
+    QTemporaryDir dir;
+    const QString good = dir.filePath(QStringLiteral("logo.png"));
+    QImage big(1200, 300, QImage::Format_RGB32);
+    big.fill(Qt::darkBlue);
+    QVERIFY(big.save(good));
+    const QString bad = dir.filePath(QStringLiteral("broken.png"));
+    QFile f(bad);
+    QVERIFY(f.open(QIODevice::WriteOnly));
+    f.write("not a picture");
+    f.close();
+
+    PicturePrompter prompter;
+    TReportHeaderForm form(&prompter);
+    TGuiConfig cfg;
+    cfg.ReportHeaderLines = {QStringLiteral("Old org")};
+    form.load(cfg);
+    QCOMPARE(form.lineEdit(0)->text(), QStringLiteral("Old org"));
+    QVERIFY(form.logoPng().isEmpty());
+
+    // A picture that cannot be read is said and changes nothing; a good one is kept small.
+    prompter.picture = bad;
+    form.ButtonLogoClick();
+    QCOMPARE(prompter.errors.size(), 1);
+    QVERIFY(prompter.errors[0].contains(bad));
+    QVERIFY(form.logoPng().isEmpty());
+    prompter.picture = good;
+    form.ButtonLogoClick();
+    QCOMPARE(logoFromPng(form.logoPng()).size(), QSize(kLogoMaxPixels, 150));
+
+    form.lineEdit(0)->setText(QStringLiteral("  ООО «Лаборатория»  "));
+    form.lineEdit(1)->clear();
+    form.lineEdit(2)->setText(QStringLiteral("Lab 2"));
+    form.store(cfg);
+    QCOMPARE(cfg.ReportHeaderLines,
+             QStringList({QStringLiteral("ООО «Лаборатория»"), QString(), QStringLiteral("Lab 2")}));
+    const TLetterhead head = letterheadOf(cfg);
+    QVERIFY(!head.isEmpty());
+    QCOMPARE(head.logo.size(), QSize(kLogoMaxPixels, 150));
+
+    // Removing the logo and the lines leaves the reports without a letterhead.
+    form.ButtonNoLogoClick();
+    form.lineEdit(0)->clear();
+    form.lineEdit(2)->clear();
+    form.store(cfg);
+    QVERIFY(cfg.ReportHeaderLines.isEmpty());
+    QVERIFY(letterheadOf(cfg).isEmpty());
+    QCOMPARE(prompter.errors.size(), 1);
 }
 
 QTEST_MAIN(TestWidgets)
