@@ -30,8 +30,8 @@
 #include <QLabel>
 #include <QMenuBar>
 #include <QMimeData>
-#include <QPrinter>
 #include <QPlainTextEdit>
+#include <QPrinter>
 #include <QProgressBar>
 #include <QSplitter>
 #include <QStatusBar>
@@ -811,8 +811,8 @@ void TMainForm::ActionSaveAsExecute()
 }
 void TMainForm::ActionReportExecute()
 {
-    const TReportRange r = printRows(
-        TRowBlock{selectionTop(), selectionBottom()}, fGrid->rowCountAll(), [this] {
+    const TReportRange r =
+        printRows(TRowBlock{selectionTop(), selectionBottom()}, fGrid->rowCountAll(), [this] {
             return !fPrompter || fPrompter->ask(this, windowTitle(), msg(msgReportSelection));
         });
     ShowResultsReport(r.First, r.Count);

@@ -104,7 +104,8 @@ std::optional<TExportTarget> TDialogPrompter::exportFileName(QWidget* parent, co
     // The dialog adds the chosen format's extension itself, so that it asks about
     // overwriting the file that is really written.
     const auto suffixFor = [&](const QString& filter) {
-        d.setDefaultSuffix(exportExtension(formats.value(qMax<qsizetype>(0, filters.indexOf(filter)))));
+        d.setDefaultSuffix(
+            exportExtension(formats.value(qMax<qsizetype>(0, filters.indexOf(filter)))));
     };
     QObject::connect(&d, &QFileDialog::filterSelected, &d, suffixFor);
     const TExportFormat initial = exportFormatForPath(name).value_or(TExportFormat::Pdf);

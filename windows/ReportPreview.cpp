@@ -212,16 +212,22 @@ void TReportPageView::updateScrollBars()
 void TReportPageView::zoomChanged()
 {
     const int page = fModel ? fModel->currentPage() : 0;
+    fAdjusting = true;
     updateScrollBars();
+    fAdjusting = false;
     scrollToPage(page);
     viewport()->update();
 }
 
 void TReportPageView::scrollToPage(int page)
 {
-    fLastInView = page; // no echo of the page asked for
+    fAdjusting = true;
     verticalScrollBar()->setValue(pageTop(page) - TReportPreviewModel::kPageGap);
+    fAdjusting = false;
     viewport()->update();
+    // The last pages cannot all come to the top: the page in view is the true one.
+    fLastInView = pageInView();
+    emit pageInViewChanged(fLastInView);
 }
 
 int TReportPageView::pageInView() const
@@ -322,7 +328,9 @@ void TReportPageView::resizeEvent(QResizeEvent* event)
 {
     QAbstractScrollArea::resizeEvent(event);
     const int page = fModel ? fModel->currentPage() : 0;
+    fAdjusting = true;
     updateScrollBars();
+    fAdjusting = false;
     // A fitted zoom follows the window's size; the page in view stays.
     if (fModel && fModel->zoomMode() != TZoomMode::Factor)
         scrollToPage(page);
@@ -331,6 +339,8 @@ void TReportPageView::resizeEvent(QResizeEvent* event)
 void TReportPageView::scrollContentsBy(int, int)
 {
     viewport()->update();
+    if (fAdjusting)
+        return;
     const int page = pageInView();
     if (page != fLastInView) {
         fLastInView = page;

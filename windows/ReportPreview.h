@@ -137,6 +137,7 @@ private:
     double fCachedZoom = 0;
     int fPainted = 0;
     int fLastInView = -1;
+    bool fAdjusting = false; // scroll bar changes that are no move of the user's
 };
 
 class TReportPreviewForm : public QDialog
