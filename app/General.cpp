@@ -14,6 +14,7 @@
 #include "windows/Materials.h"
 #include "windows/Objects.h"
 #include "windows/ReportHeader.h"
+#include "windows/ReportPreview.h"
 #include "windows/ScreenShots.h"
 
 #include <QAction>
@@ -31,6 +32,7 @@
 #include <QMenuBar>
 #include <QMimeData>
 #include <QPlainTextEdit>
+#include <QPrinter>
 #include <QProgressBar>
 #include <QSplitter>
 #include <QStatusBar>
@@ -242,6 +244,9 @@ void TMainForm::buildMenus()
         makeAction("ActionReport", {"Печать...", "Print...", "Напечатать отчёт", "Print report"},
                    icon("document-print", S::SP_FileDialogDetailedView), QKeySequence::Print,
                    &TMainForm::ActionReportExecute);
+    auto* ActionExport = makeAction("ActionExport", {"Экспорт...", "Export…"},
+                                    icon("document-export", S::SP_DialogSaveButton), {},
+                                    &TMainForm::ActionExportExecute);
     auto* ActionCloseFile = makeAction("ActionCloseFile", {"Закрыть", "Close"},
                                        icon("document-close", S::SP_DialogCloseButton), {},
                                        &TMainForm::ActionCloseFileExecute);
@@ -307,7 +312,7 @@ void TMainForm::buildMenus()
         return m;
     };
     QMenu* smFile = menu(nullptr, "smFile", {"Файл", "File"});
-    smFile->addActions({ActionOpen, ActionSave, ActionSaveAs, ActionReport});
+    smFile->addActions({ActionOpen, ActionSave, ActionSaveAs, ActionReport, ActionExport});
     smRecent = menu(smFile, "smRecent", {"Последние файлы", "Recent files"});
     smFile->addSeparator();
     smFile->addActions({ActionCloseFile, ActionExit});
@@ -811,7 +816,11 @@ void TMainForm::ActionSaveAsExecute()
 }
 void TMainForm::ActionReportExecute()
 {
-    notAvailable();
+    const TReportRange r =
+        printRows(TRowBlock{selectionTop(), selectionBottom()}, fGrid->rowCountAll(), [this] {
+            return !fPrompter || fPrompter->ask(this, windowTitle(), msg(msgReportSelection));
+        });
+    ShowResultsReport(r.First, r.Count);
 }
 void TMainForm::ActionCloseFileExecute()
 {
@@ -841,7 +850,72 @@ void TMainForm::ActionCopySelectedExecute()
 }
 void TMainForm::ActionReportSelExecute()
 {
-    notAvailable();
+    const TReportRange r = selectedRows(TRowBlock{selectionTop(), selectionBottom()});
+    ShowResultsReport(r.First, r.Count);
+}
+
+void TMainForm::ShowResultsReport(int First, int Count)
+{
+    keepTypedComment();
+    const TReportChoice c = chooseReport(ActiveDevice ? ActiveDevice->GetArchCount() : 0, First,
+                                         Count, smPrintComments->isChecked(), Config.Lang);
+    if (c.kind == TReportKind::None) {
+        setStatus(c.status);
+        return;
+    }
+    ReportFirstLine = c.First;
+    ReportLinesTotal = c.Count;
+    std::unique_ptr<TPreparedReport> report = prepareReport(c);
+    if (!fReportPreview)
+        fReportPreview = new TReportPreviewForm(fPrompter, this);
+    fReportPreview->ApplyLanguage(Config.Lang);
+    fReportPreview->Execute(std::move(report));
+}
+
+// The report of the whole table, in the layout Print would give it; none without results.
+std::optional<TReportChoice> TMainForm::wholeTableReport()
+{
+    const TReportChoice c =
+        chooseReport(ActiveDevice ? ActiveDevice->GetArchCount() : 0, 1, fGrid->rowCountAll() - 1,
+                     smPrintComments->isChecked(), Config.Lang);
+    if (c.kind == TReportKind::None) {
+        setStatus(c.status);
+        return std::nullopt;
+    }
+    return c;
+}
+
+std::unique_ptr<TPreparedReport> TMainForm::prepareReport(const TReportChoice& choice)
+{
+    const QList<TCalcQEL> none;
+    const TQelBase* dev = fWorkspace.device();
+    // The single-result layout shows the graph as it is on screen, zoom included.
+    const QImage graph =
+        choice.kind == TReportKind::Single ? fChart->view()->grab().toImage() : QImage();
+    return std::make_unique<TPreparedReport>(*fGrid, dev ? dev->archive() : none, choice,
+                                             Config.Lang, graph, QDateTime::currentDateTime(),
+                                             letterheadOf(Config));
+}
+
+void TMainForm::ActionExportExecute()
+{
+    keepTypedComment();
+    const std::optional<TReportChoice> c = wholeTableReport();
+    if (!c || !fPrompter)
+        return;
+    const std::optional<TExportTarget> target = fPrompter->exportFileName(
+        this, exportSuggestedName(Msg(msgReportTitle, Config.Lang), TExportFormat::Pdf),
+        Config.Lang);
+    if (!target)
+        return;
+    TWorkProgress work(this, PreviewText(ptExporting, Config.Lang), Config.Lang);
+    std::unique_ptr<TPreparedReport> report = prepareReport(*c);
+    QString error;
+    const bool ok = ExportWithProgress(work, report->engine(), *target, &error);
+    const QString text = ExportOutcomeText(ok, work.cancelled(), *target, error, Config.Lang);
+    setStatus(text);
+    if (!ok && !work.cancelled())
+        fPrompter->error(this, windowTitle(), text);
 }
 void TMainForm::ActionCopyDetailsExecute()
 {

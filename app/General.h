@@ -9,10 +9,12 @@
 #include "Workspace.h"
 #include "data/QelTypes.h"
 #include "device/QelBase.h"
+#include "reports/ReportPreview.h"
 
 #include <QMainWindow>
 #include <QPointer>
 #include <memory>
+#include <optional>
 
 class QAction;
 class QActionGroup;
@@ -33,6 +35,7 @@ class TScreenForm;
 class TStringGrid;
 class TMatForm;
 class TObjForm;
+class TReportPreviewForm;
 
 class TMainForm : public QMainWindow
 {
@@ -62,6 +65,8 @@ public:
     THelpWindow* helpWindow() const { return fHelp; }
     TFileCommands& fileCommands() { return fFiles; }
     TScreenForm* screenForm() const { return fScreenForm; }
+    // The report preview; null until the first report.
+    TReportPreviewForm* reportPreview() const { return fReportPreview; }
 
 public slots:
     void ScanDevices();
@@ -92,6 +97,8 @@ public slots:
     void ActionCopyGraphExecute();
     void ActionChangeDimensExecute();
     void ActionLangSelectExecute();
+    void ActionExportExecute();
+    void ShowResultsReport(int First, int Count);
 
 protected:
     void resizeEvent(QResizeEvent* event) override;
@@ -194,4 +201,11 @@ private:
     TObjForm* ObjForm = nullptr;
     bool fMatWanted = false;
     bool fObjWanted = false;
+
+    // Reports: the range of the last one, and the one preview window.
+    int ReportFirstLine = 0;
+    int ReportLinesTotal = 0;
+    TReportPreviewForm* fReportPreview = nullptr;
+    std::optional<TReportChoice> wholeTableReport();
+    std::unique_ptr<TPreparedReport> prepareReport(const TReportChoice& choice);
 };

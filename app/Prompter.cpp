@@ -3,8 +3,13 @@
 #include "windows/LangForm.h"
 
 #include <QFileDialog>
+#include <QFileInfo>
 #include <QImageReader>
 #include <QMessageBox>
+#include <QPageSetupDialog>
+#include <QPrintDialog>
+#include <QPrinter>
+#include <QStandardPaths>
 
 namespace {
 const QString kArchiveFilter = QStringLiteral("QEL-1.x File (*.qel1x)");
@@ -76,4 +81,51 @@ QString TDialogPrompter::pictureFileName(QWidget* parent)
     return QFileDialog::getOpenFileName(
         parent, QString(), QString(),
         QStringLiteral("Pictures (%1)").arg(patterns.join(QLatin1Char(' '))));
+}
+
+bool TDialogPrompter::printSetup(QWidget* parent, QPrinter& printer, int pageCount)
+{
+    QPrintDialog d(&printer, parent);
+    d.setMinMax(1, qMax(1, pageCount));
+    d.setOption(QAbstractPrintDialog::PrintPageRange);
+    d.setOption(QAbstractPrintDialog::PrintCurrentPage);
+    d.setOption(QAbstractPrintDialog::PrintToFile);
+    return d.exec() == QDialog::Accepted;
+}
+
+bool TDialogPrompter::pageSetup(QWidget* parent, QPrinter& printer)
+{
+    QPageSetupDialog d(&printer, parent);
+    return d.exec() == QDialog::Accepted;
+}
+
+std::optional<TExportTarget> TDialogPrompter::exportFileName(QWidget* parent, const QString& name,
+                                                             TLang lang)
+{
+    // The folder of the last export, the documents folder at first.
+    static QString folder = QStandardPaths::writableLocation(QStandardPaths::DocumentsLocation);
+    QStringList filters;
+    const QList<TExportFormat> formats = exportFormats();
+    for (const TExportFormat f : formats)
+        filters.append(exportFilter(f));
+    QFileDialog d(parent, lang == enUS ? QStringLiteral("Export") : QStringLiteral("Экспорт"),
+                  folder, filters.join(QStringLiteral(";;")));
+    d.setAcceptMode(QFileDialog::AcceptSave);
+    d.selectFile(name);
+    // The dialog adds the chosen format's extension itself, so that it asks about
+    // overwriting the file that is really written.
+    const auto suffixFor = [&](const QString& filter) {
+        d.setDefaultSuffix(
+            exportExtension(formats.value(qMax<qsizetype>(0, filters.indexOf(filter)))));
+    };
+    QObject::connect(&d, &QFileDialog::filterSelected, &d, suffixFor);
+    const TExportFormat initial = exportFormatForPath(name).value_or(TExportFormat::Pdf);
+    d.selectNameFilter(exportFilter(initial));
+    suffixFor(exportFilter(initial));
+    if (d.exec() != QDialog::Accepted || d.selectedFiles().isEmpty())
+        return std::nullopt;
+    const QString path = d.selectedFiles().first();
+    folder = QFileInfo(path).absolutePath();
+    const qsizetype chosen = filters.indexOf(d.selectedNameFilter());
+    return exportTargetFor(path, formats.value(qMax<qsizetype>(0, chosen)));
 }

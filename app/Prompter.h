@@ -3,10 +3,13 @@
 
 #include "FileCommands.h"
 #include "i18n/Lang.h"
+#include "reports/ReportPreview.h"
 
 #include <QString>
 #include <QStringList>
+#include <optional>
 
+class QPrinter;
 class QWidget;
 
 class IPrompter
@@ -40,6 +43,30 @@ public:
         Q_UNUSED(parent);
         return {};
     }
+    // The print dialog and the page setup dialog over `printer`; false when cancelled.
+    virtual bool printSetup(QWidget* parent, QPrinter& printer, int pageCount)
+    {
+        Q_UNUSED(parent);
+        Q_UNUSED(printer);
+        Q_UNUSED(pageCount);
+        return false;
+    }
+    virtual bool pageSetup(QWidget* parent, QPrinter& printer)
+    {
+        Q_UNUSED(parent);
+        Q_UNUSED(printer);
+        return false;
+    }
+    // A file to export a report to, in one of the eight formats, showing `name`; none
+    // when cancelled.
+    virtual std::optional<TExportTarget> exportFileName(QWidget* parent, const QString& name,
+                                                        TLang lang)
+    {
+        Q_UNUSED(parent);
+        Q_UNUSED(name);
+        Q_UNUSED(lang);
+        return std::nullopt;
+    }
 };
 
 // The real dialogs.
@@ -55,4 +82,8 @@ public:
     void error(QWidget* parent, const QString& title, const QString& text) override;
     QString catalogueFileName(QWidget* parent, bool save) override;
     QString pictureFileName(QWidget* parent) override;
+    bool printSetup(QWidget* parent, QPrinter& printer, int pageCount) override;
+    bool pageSetup(QWidget* parent, QPrinter& printer) override;
+    std::optional<TExportTarget> exportFileName(QWidget* parent, const QString& name,
+                                                TLang lang) override;
 };

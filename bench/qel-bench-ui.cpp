@@ -1,7 +1,10 @@
 // Speed figures of the window's own work, which needs the widget library: the column fit of
-// a full archive's table. Not a test: it prints measurements for BENCHMARKS.md.
+// a full archive's table and the report preview's first page. Not a test: it prints measurements
+// for BENCHMARKS.md.
 #include "data/StringGrid.h"
+#include "data/Views.h"
 #include "windows/GridFit.h"
+#include "windows/ReportPreview.h"
 
 #include <QApplication>
 #include <QElapsedTimer>
@@ -92,6 +95,68 @@ void benchSlicedFit(TStringGrid& grid)
                 millis(longest));
 }
 
+// The results of a full archive, every tenth with a comment, and their table.
+QList<TCalcQEL> fullArchiveResults()
+{
+    constexpr int kRows = 65535;
+    QList<TCalcQEL> results(kRows);
+    for (int i = 0; i < kRows; ++i) {
+        TCalcQEL& c = results[i];
+        c.ArchRes.Base.Num = uint16_t(i + 1);
+        c.ArchRes.Base.DateTime = {24, int8_t(1 + i % 12), int8_t(1 + i % 28), int8_t(i % 24),
+                                   int8_t(i % 60)};
+        c.ArchRes.AirCode = uint16_t(10000 + i % 300);
+        c.ArchRes.Temperature = 20.5f;
+        c.ArchRes.M = 0.5f + float(i % 100) / 100;
+        c.ArchRes.H = 1.25f;
+        c.ArchRes.W = uint32_t(i % 9);
+        if (i % 10 == 0)
+            c.UserComment = QStringLiteral("Sample taken near the north wall, second floor, "
+                                           "after the rain; see the photographs of the site.");
+    }
+    return results;
+}
+
+// From the command to the first page on screen: the report made ready (its copy of the
+// table, pagination), the window opened and the page in view painted.
+void benchPreview(TReportKind kind, const char* what, const TStringGrid& grid,
+                  const QList<TCalcQEL>& results)
+{
+    TReportPreviewForm form(nullptr);
+    qint64 best = -1;
+    qint64 firstRun = -1;
+    int pages = 0;
+    double prepareMs = 0;
+    for (int run = 0; run < 3; ++run) {
+        QElapsedTimer t;
+        t.start();
+        TReportChoice c;
+        c.kind = kind;
+        c.First = 1;
+        c.Count = int(results.size());
+        auto report = std::make_unique<TPreparedReport>(grid, results, c, enUS);
+        const qint64 prepared = t.nsecsElapsed();
+        form.Execute(std::move(report));
+        // Painting what the window shows, as its first paint event does.
+        const QPixmap shown = form.pageView()->viewport()->grab();
+        const qint64 ns = t.nsecsElapsed();
+        if (shown.isNull() || form.pageView()->paintedPages() < 1) {
+            std::printf("preview, %s: FAILED\n", what);
+            return;
+        }
+        if (firstRun < 0)
+            firstRun = ns;
+        if (best < 0 || ns < best) {
+            best = ns;
+            prepareMs = millis(prepared);
+        }
+        pages = form.model()->pageCount();
+    }
+    std::printf("preview of %d rows, %s: %d pages, first page shown %.0f ms after the command "
+                "(report made ready %.0f ms; best of 3, the first run %.0f ms)\n",
+                int(results.size()), what, pages, millis(best), prepareMs, millis(firstRun));
+}
+
 } // namespace
 
 int main(int argc, char* argv[])
@@ -106,5 +171,11 @@ int main(int argc, char* argv[])
     fillFullArchive(grid);
     benchWholeFit(grid);
     benchSlicedFit(grid);
+
+    QList<TCalcQEL> results = fullArchiveResults();
+    TStringGrid table;
+    FillBasicGrid(table, results, enUS, puKPa);
+    benchPreview(TReportKind::Table, "table", table, results);
+    benchPreview(TReportKind::TableWithComments, "table with comments", table, results);
     return 0;
 }

@@ -173,12 +173,9 @@ QString TReportEngine::expand(const QString& text, int index) const
     return out;
 }
 
-void TReportEngine::paintBand(QPainter& p, const TReportBand& band, double top, double height,
-                              int index)
+void TReportEngine::placeBand(const TReportBand& band, double top, double height, int index,
+                              const TPlaced& placed)
 {
-    // The painter works at the metrics resolution (see paintPage).
-    const double k = kMetricsDpi / kMmPerInch;
-    const double fontScale = kMetricsDpi / p.device()->logicalDpiY();
     const double left = fLayout.margins.left();
     const double width = fLayout.usableWidth();
     for (const TReportObject& o : band.objects) {
@@ -195,7 +192,57 @@ void TReportEngine::paintBand(QPainter& p, const TReportBand& band, double top, 
                 w = textWidth(o, text);
             x = left + (width - w) / 2;
         }
-        const QRectF box(x * k, (fLayout.margins.top() + top + o.top) * k, w * k, h * k);
+        placed(o, QRectF(x, fLayout.margins.top() + top + o.top, w, h), text);
+    }
+}
+
+void TReportEngine::placePage(int index, const TPlaced& placed)
+{
+    if (index < 0 || index >= pageCount())
+        return;
+    const TReportPage& pg = fPages[index];
+    double y = 0;
+    if (index == 0 && fLayout.band(TBandKind::ReportTitle)) {
+        placeBand(*fLayout.band(TBandKind::ReportTitle), y, 0, index, placed);
+        y += bandHeight(TBandKind::ReportTitle);
+    }
+    if (const TReportBand* b = fLayout.band(TBandKind::PageHeader)) {
+        placeBand(*b, y, bandHeight(TBandKind::PageHeader), index, placed);
+        y += bandHeight(TBandKind::PageHeader);
+    }
+    const int saved = fData.RecNo;
+    if (const TReportBand* b = fLayout.band(TBandKind::MasterData)) {
+        for (int r = pg.firstRec; r < pg.firstRec + pg.recCount; ++r) {
+            const double h = rowHeight(r);
+            fData.RecNo = r;
+            placeBand(*b, y, h, index, placed);
+            y += h;
+        }
+    }
+    if (pg.detail) {
+        fData.RecNo = 0;
+        placeBand(*fLayout.band(TBandKind::Detail), y, 0, index, placed);
+    }
+    fData.RecNo = saved;
+    if (const TReportBand* b = fLayout.band(TBandKind::PageFooter)) {
+        const double h = bandHeight(TBandKind::PageFooter);
+        placeBand(*b, fLayout.usableHeight() - h, h, index, placed);
+    }
+}
+
+void TReportEngine::paintPage(QPainter& p, int index)
+{
+    if (index < 0 || index >= pageCount())
+        return;
+    // Every device gets the painting laid out at the metrics resolution, scaled: text
+    // wraps and fills its rows exactly as pagination measured it, at any resolution.
+    p.save();
+    const double scale = p.device()->logicalDpiY() / kMetricsDpi;
+    p.scale(scale, scale);
+    const double k = kMetricsDpi / kMmPerInch;
+    const double fontScale = kMetricsDpi / p.device()->logicalDpiY();
+    placePage(index, [&](const TReportObject& o, const QRectF& mm, const QString& text) {
+        const QRectF box(mm.left() * k, mm.top() * k, mm.width() * k, mm.height() * k);
         if (o.picture) {
             if (!o.image.isNull()) {
                 // The graph's pixels fitted into the box, proportions kept.
@@ -206,7 +253,7 @@ void TReportEngine::paintBand(QPainter& p, const TReportBand& band, double top, 
                 const QRectF target(x0, box.top(), fitted.width(), fitted.height());
                 p.drawImage(target, o.image);
             }
-            continue;
+            return;
         }
         p.setFont(fontOf(o, fontScale));
         p.setPen(Qt::black);
@@ -216,45 +263,16 @@ void TReportEngine::paintBand(QPainter& p, const TReportBand& band, double top, 
             p.setBrush(Qt::NoBrush);
             p.drawRect(box);
         }
-    }
+    });
+    p.restore();
 }
 
-void TReportEngine::paintPage(QPainter& p, int index)
+QList<TReportCell> TReportEngine::pageCells(int index)
 {
-    if (index < 0 || index >= pageCount())
-        return;
-    const TReportPage& pg = fPages[index];
-    // Every device gets the painting laid out at the metrics resolution, scaled: text
-    // wraps and fills its rows exactly as pagination measured it, at any resolution.
-    p.save();
-    const double scale = p.device()->logicalDpiY() / kMetricsDpi;
-    p.scale(scale, scale);
-    double y = 0;
-    if (index == 0 && fLayout.band(TBandKind::ReportTitle)) {
-        paintBand(p, *fLayout.band(TBandKind::ReportTitle), y, 0, index);
-        y += bandHeight(TBandKind::ReportTitle);
-    }
-    if (const TReportBand* b = fLayout.band(TBandKind::PageHeader)) {
-        paintBand(p, *b, y, bandHeight(TBandKind::PageHeader), index);
-        y += bandHeight(TBandKind::PageHeader);
-    }
-    const int saved = fData.RecNo;
-    if (const TReportBand* b = fLayout.band(TBandKind::MasterData)) {
-        for (int r = pg.firstRec; r < pg.firstRec + pg.recCount; ++r) {
-            const double h = rowHeight(r);
-            fData.RecNo = r;
-            paintBand(p, *b, y, h, index);
-            y += h;
-        }
-    }
-    if (pg.detail) {
-        fData.RecNo = 0;
-        paintBand(p, *fLayout.band(TBandKind::Detail), y, 0, index);
-    }
-    fData.RecNo = saved;
-    if (const TReportBand* b = fLayout.band(TBandKind::PageFooter)) {
-        const double h = bandHeight(TBandKind::PageFooter);
-        paintBand(p, *b, fLayout.usableHeight() - h, h, index);
-    }
-    p.restore();
+    QList<TReportCell> cells;
+    placePage(index, [&cells](const TReportObject& o, const QRectF& mm, const QString& text) {
+        if (!o.picture)
+            cells.append(TReportCell{text, mm});
+    });
+    return cells;
 }

@@ -9,6 +9,8 @@
 #include <QDateTime>
 #include <QImage>
 #include <QList>
+#include <QRectF>
+#include <functional>
 
 class QPainter;
 
@@ -17,6 +19,13 @@ struct TReportPage
     int firstRec = 0;
     int recCount = 0;
     bool detail = false; // the once-only detail band ends this page
+};
+
+// A text object as placed on a page.
+struct TReportCell
+{
+    QString text;
+    QRectF rect; // mm from the paper's top-left corner
 };
 
 class TReportEngine
@@ -42,6 +51,9 @@ public:
     QString expand(const QString& text, int index) const;
 
     QString title() const { return fData.value(QStringLiteral("msgReportTitle")); }
+
+    // The texts of page `index` with their boxes, in painting order, without painting.
+    QList<TReportCell> pageCells(int index);
     const TReportLayout& layout() const { return fLayout; }
     TReportLayout& layout() { return fLayout; }
 
@@ -50,7 +62,12 @@ private:
     double textWidth(const TReportObject& o, const QString& text) const;
     double detailHeight();
     double rowSpace() const;
-    void paintBand(QPainter& p, const TReportBand& band, double top, double height, int index);
+    // Every object of page `index` with its box in mm and its text (empty for a picture),
+    // as painting places them.
+    using TPlaced = std::function<void(const TReportObject&, const QRectF&, const QString&)>;
+    void placePage(int index, const TPlaced& placed);
+    void placeBand(const TReportBand& band, double top, double height, int index,
+                   const TPlaced& placed);
 
     TReportLayout fLayout;
     TReportDataSet& fData;

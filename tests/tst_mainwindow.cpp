@@ -4,6 +4,7 @@
 #include "app/General.h"
 #include "app/Prompter.h"
 #include "data/StringGrid.h"
+#include "data/Views.h"
 #include "i18n/Messages.h"
 #include "sim/QelSim.h"
 #include "sim/SimArchive.h"
@@ -11,24 +12,30 @@
 #include "windows/HelpWindow.h"
 #include "windows/Materials.h"
 #include "windows/Objects.h"
+#include "windows/ReportHeader.h"
+#include "windows/ReportPreview.h"
 
 #include <QAction>
+#include <QApplication>
 #include <QClipboard>
 #include <QComboBox>
 #include <QDir>
 #include <QFile>
 #include <QGuiApplication>
 #include <QLabel>
+#include <QLineEdit>
 #include <QMenu>
 #include <QMimeData>
 #include <QPlainTextEdit>
 #include <QProgressBar>
+#include <QRegularExpression>
 #include <QScopeGuard>
 #include <QSettings>
 #include <QTableView>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTextBrowser>
+#include <QTimer>
 
 namespace {
 
@@ -61,7 +68,12 @@ public:
         return saveNames.isEmpty() ? QString() : saveNames.takeFirst();
     }
     void error(QWidget*, const QString&, const QString& text) override { errors.append(text); }
+    std::optional<TExportTarget> exportFileName(QWidget*, const QString&, TLang) override
+    {
+        return exportTarget;
+    }
 
+    std::optional<TExportTarget> exportTarget;
     QList<bool> answers;
     QList<TSaveChoice> saveChoices;
     QList<QStringList> openNames;
@@ -244,6 +256,11 @@ private slots:
     void saveChangesQuestion();
     void recentFilesInTheFileMenu();
     void droppedFilesOpen();
+    void reportCommandsChooseRowsAndLayout_data();
+    void reportCommandsChooseRowsAndLayout();
+    void nothingToPrintWithoutResults();
+    void exportWritesTheWholeTable();
+    void reportHeaderReachesTheReport();
 };
 
 void TstMainWindow::startupSetsClockThenReadsTheArchive()
@@ -1128,3 +1145,190 @@ void TstMainWindow::editorFormSizeBadCellAndEscape()
 
 QTEST_MAIN(TstMainWindow)
 #include "tst_mainwindow.moc"
+
+namespace {
+// Selects table rows `top` to `bottom` (grid rows, from 1) as the mouse does: the first
+// becomes the current row, whose graph is shown.
+void selectRows(TMainForm& form, int top, int bottom)
+{
+    QTableView* view = form.basicGrid();
+    view->selectRow(top - 1);
+    const QAbstractItemModel* m = view->model();
+    view->selectionModel()->select(
+        QItemSelection(m->index(top - 1, 0), m->index(bottom - 1, m->columnCount() - 1)),
+        QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows);
+}
+
+int pdfPages(const QString& path)
+{
+    QFile f(path);
+    if (!f.open(QIODevice::ReadOnly))
+        return -1;
+    static const QRegularExpression page(QStringLiteral("/Type\\s*/Page(?!s)"));
+    return int(QString::fromLatin1(f.readAll()).count(page));
+}
+} // namespace
+
+void TstMainWindow::reportCommandsChooseRowsAndLayout_data()
+{
+    QTest::addColumn<int>("results");
+    QTest::addColumn<int>("top");
+    QTest::addColumn<int>("bottom");
+    QTest::addColumn<QString>("command");
+    QTest::addColumn<bool>("answer");
+    QTest::addColumn<bool>("comments");
+    QTest::addColumn<bool>("asked");
+    QTest::addColumn<int>("first");
+    QTest::addColumn<int>("count");
+    QTest::addColumn<QString>("layout");
+
+    const QString print = QStringLiteral("ActionReport");
+    const QString selected = QStringLiteral("ActionReportSel");
+    QTest::newRow("one row, Print: the whole table")
+        << 12 << 4 << 4 << print << true << false << false << 1 << 12 << u"frxReportOS"_qs;
+    QTest::newRow("one result, Print: the single layout")
+        << 1 << 1 << 1 << print << true << false << false << 1 << 1 << u"frxReportSingle"_qs;
+    QTest::newRow("rows 3 to 7, Print, Yes")
+        << 12 << 3 << 7 << print << true << false << true << 3 << 5 << u"frxReportOS"_qs;
+    QTest::newRow("rows 3 to 7, Print, No")
+        << 12 << 3 << 7 << print << false << false << true << 1 << 12 << u"frxReportOS"_qs;
+    QTest::newRow("one row, Selected report")
+        << 12 << 4 << 4 << selected << true << false << false << 4 << 1 << u"frxReportSingle"_qs;
+    QTest::newRow("print comments, several rows")
+        << 12 << 3 << 7 << selected << true << true << false << 3 << 5 << u"frxReportOS_comment"_qs;
+    QTest::newRow("print comments, one result")
+        << 1 << 1 << 1 << print << true << true << false << 1 << 1 << u"frxReportSingle"_qs;
+}
+
+void TstMainWindow::reportCommandsChooseRowsAndLayout()
+{
+    QFETCH(int, results);
+    QFETCH(int, top);
+    QFETCH(int, bottom);
+    QFETCH(QString, command);
+    QFETCH(bool, answer);
+    QFETCH(bool, comments);
+    QFETCH(bool, asked);
+    QFETCH(int, first);
+    QFETCH(int, count);
+    QFETCH(QString, layout);
+    ArchiveFiles files;
+    Idle idle(files.write(QStringLiteral("a.qel1x"), results));
+    TMainForm& form = *idle.form;
+    form.show();
+    QVERIFY(form.resultViewsShown());
+    form.findChild<QAction*>(u"smPrintComments"_qs)->setChecked(comments);
+    selectRows(form, top, bottom);
+    idle.prompter.answers = {answer};
+    trigger(form, command.toLatin1().constData());
+
+    QCOMPARE(idle.prompter.questions.size(), asked ? 1 : 0);
+    if (asked)
+        QCOMPARE(idle.prompter.questions.first(), Msg(msgReportSelection, enUS));
+    TReportPreviewForm* preview = form.reportPreview();
+    QVERIFY(preview && preview->isVisible());
+    TPreparedReport* report = preview->report();
+    QCOMPARE(report->First(), first);
+    QCOMPARE(report->Count(), count);
+    TReportLayout& l = report->engine().layout();
+    QCOMPARE(l.name, layout);
+    QCOMPARE(l.orientation, comments && count > 1 ? QPageLayout::Landscape : QPageLayout::Portrait);
+    // The first reported row is the table's row `first`, as shown.
+    // Under the title (19 mm) and the header (15 mm), from the top margin.
+    const QString number = form.grid()->cell(2, first);
+    QStringList firstRow;
+    for (const TReportCell& c : report->engine().pageCells(0))
+        if (qAbs(c.rect.top() - (l.margins.top() + 19 + 15)) < 0.01)
+            firstRow << c.text;
+    QCOMPARE(firstRow.value(2), number);
+    if (layout == u"frxReportSingle"_qs) {
+        // The graph of that very row, with its on-screen pixels.
+        TRecordingSeries expected;
+        ActiveDevice->UpdateGraph(expected, first - 1);
+        QCOMPARE(form.chart()->points(), expected.points);
+        const QImage pic = l.findObject(u"Picture1"_qs)->image;
+        QCOMPARE(pic.size(), form.chart()->view()->grab().toImage().size());
+        QCOMPARE(pic, form.chart()->view()->grab().toImage());
+    }
+}
+
+void TstMainWindow::nothingToPrintWithoutResults()
+{
+    Idle idle;
+    TMainForm& form = *idle.form;
+    for (const char* command : {"ActionReport", "ActionReportSel", "ActionExport"}) {
+        form.findChild<QAction*>(u"ActionOpen"_qs)->trigger(); // status back to another text
+        trigger(form, command);
+        QCOMPARE(form.statusText(0), u"Nothing to print"_qs);
+    }
+    // A device object that holds no results.
+    QVERIFY(form.workspace().BeginWorkspace(1));
+    QVERIFY(ActiveDevice && ActiveDevice->GetArchCount() == 0);
+    idle.prompter.exportTarget =
+        TExportTarget{idle.cfg.dir.filePath(u"x.pdf"_qs), TExportFormat::Pdf};
+    for (const char* command : {"ActionReport", "ActionReportSel", "ActionExport"}) {
+        form.findChild<QAction*>(u"ActionOpen"_qs)->trigger();
+        trigger(form, command);
+        QCOMPARE(form.statusText(0), u"Nothing to print"_qs);
+    }
+    QVERIFY(!form.reportPreview());
+    QVERIFY(!QFile::exists(idle.cfg.dir.filePath(u"x.pdf"_qs)));
+    QVERIFY(idle.prompter.questions.isEmpty());
+}
+
+void TstMainWindow::reportHeaderReachesTheReport()
+{
+    ArchiveFiles files;
+    Idle idle(files.write(QStringLiteral("a.qel1x"), 60));
+    TMainForm& form = *idle.form;
+    form.show();
+    const auto edit = [&](const QString& line, bool accept) {
+        QTimer::singleShot(0, &form, [&, line, accept] {
+            auto* dlg = qobject_cast<TReportHeaderForm*>(QApplication::activeModalWidget());
+            QVERIFY(dlg);
+            dlg->lineEdit(0)->setText(line);
+            accept ? dlg->accept() : dlg->reject();
+        });
+        trigger(form, "ActionReportHeader");
+    };
+    edit(u"Lab [Page] of concrete"_qs, true);
+    QCOMPARE(form.config().ReportHeaderLines, QStringList{u"Lab [Page] of concrete"_qs});
+    edit(u"Cancelled"_qs, false);
+    QCOMPARE(form.config().ReportHeaderLines, QStringList{u"Lab [Page] of concrete"_qs});
+
+    trigger(form, "ActionReport");
+    TReportEngine& e = form.reportPreview()->report()->engine();
+    QStringList page1, page2;
+    for (const TReportCell& c : e.pageCells(0))
+        page1 << c.text;
+    for (const TReportCell& c : e.pageCells(1))
+        page2 << c.text;
+    // On the first page only, above the title, as typed.
+    QCOMPARE(page1.value(0), u"Lab [Page] of concrete"_qs);
+    QCOMPARE(page1.value(1), Msg(msgReportTitle, enUS));
+    QVERIFY(!page2.contains(u"Lab [Page] of concrete"_qs));
+}
+
+void TstMainWindow::exportWritesTheWholeTable()
+{
+    ArchiveFiles files;
+    Idle idle(files.write(QStringLiteral("a.qel1x"), 60));
+    TMainForm& form = *idle.form;
+    form.show();
+    selectRows(form, 3, 7); // no question: the whole table goes
+    const QString out = files.path(QStringLiteral("report.pdf"));
+    idle.prompter.exportTarget = TExportTarget{out, TExportFormat::Pdf};
+    trigger(form, "ActionExport");
+    QCOMPARE(pdfPages(out), 2); // 47 rows on page 1, 13 on page 2
+    QCOMPARE(form.statusText(0), u"Report exported: "_qs + QDir::toNativeSeparators(out));
+    QVERIFY(idle.prompter.questions.isEmpty());
+    QVERIFY(!form.reportPreview());
+
+    // A file that cannot be written: an error box and the reason in the status.
+    const QString bad = files.path(QStringLiteral("missing/report.pdf"));
+    idle.prompter.exportTarget = TExportTarget{bad, TExportFormat::Pdf};
+    trigger(form, "ActionExport");
+    QCOMPARE(idle.prompter.errors.size(), 1);
+    QVERIFY(form.statusText(0).startsWith(u"The report was not exported: "_qs));
+    QVERIFY(!QFile::exists(bad));
+}
